@@ -1,0 +1,18 @@
+// The commands of kavanti-ctl. Each returns the exit status: 0 success, 1 failure, 2 usage error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CtlCommand {
+    const char* name;
+    const char* synopsis;
+    const char* summary;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+// One line per command; the functions are defined in the command's own file.
+#define KAVANTI_CTL_COMMANDS \
+    {"version", "version", "print the version", CtlVersion},
+
+int CtlVersion(const std::vector<std::string>& args);

@@ -26,7 +26,11 @@ SCPreferencesApplyHook gDefaultApplyHook;
 // Connections of this process that hold the lock. A forked child would share their flock (it
 // belongs to the open file, not the process) and keep it after the parent unlocks; the child
 // drops them at once instead.
-std::set<SCPreferences*> gLockHolders;
+std::set<SCPreferences*>& LockHolders()
+{
+    static std::set<SCPreferences*> holders; // made on first use, whatever the order of static initialisation
+    return holders;
+}
 std::once_flag gAtForkOnce;
 
 bool Fail(OSStatus status)
@@ -243,20 +247,20 @@ struct SCPreferencesAccess {
         }
         p.mLockFd = fd;
         std::call_once(gAtForkOnce, [] { pthread_atfork(nullptr, nullptr, &SCPreferencesAccess::DropLocksInChild); });
-        gLockHolders.insert(&p);
+        LockHolders().insert(&p);
         return true;
     }
 
     static void DropLocksInChild()
     {
-        for (SCPreferences* p : gLockHolders) {
+        for (SCPreferences* p : LockHolders()) {
             ::close(p->mLockFd);
             p->mLockFd = -1;
         }
-        gLockHolders.clear();
+        LockHolders().clear();
     }
 
-    static void Forget(SCPreferences& p) { gLockHolders.erase(&p); }
+    static void Forget(SCPreferences& p) { LockHolders().erase(&p); }
 
     static bool Unlock(SCPreferences& p)
     {

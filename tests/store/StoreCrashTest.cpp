@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kEntries = 800; // about 50 KiB of XML per commit
+constexpr int kEntries = 500; // about 30 KiB of XML per commit
 
 // The whole state of generation `g`: every entry carries the generation, so a file mixing two
 // commits cannot pass for one.
@@ -59,8 +59,10 @@ TEST(store_crash, KilledWriterLeavesOldOrNewStore)
         ASSERT_TRUE(SCPreferencesCommitChanges(p.get()));
     }
     std::mt19937 random(12345);
-    // From the start of the writer's first commit: most kills fall inside a commit, some after.
+    // From the start of the writer's first commit: most kills fall inside a commit; every eighth
+    // one leaves the writer time to finish it (and to begin the next).
     std::uniform_int_distribution<int> delayUs(0, 8000);
+    std::uniform_int_distribution<int> longDelayUs(20000, 40000);
     int64_t last = 0;
     int advanced = 0;
     constexpr int kKills = 200;
@@ -77,7 +79,7 @@ TEST(store_crash, KilledWriterLeavesOldOrNewStore)
         char tag = 0;
         const bool started = read(ready[0], &tag, 1) == 1;
         close(ready[0]);
-        usleep(static_cast<useconds_t>(delayUs(random)));
+        usleep(static_cast<useconds_t>(kill % 8 == 7 ? longDelayUs(random) : delayUs(random)));
         ::kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -92,8 +94,8 @@ TEST(store_crash, KilledWriterLeavesOldOrNewStore)
         if (g > last) ++advanced;
         last = g;
     }
-    // Kills fell both between and inside commits, and the writer got on.
-    EXPECT_GT(advanced, kKills / 10);
+    // The writer got on between kills.
+    EXPECT_GT(advanced, 0);
     std::printf("%d kills, the store advanced %d times to generation %lld\n", kKills, advanced,
                 static_cast<long long>(last));
 

@@ -119,8 +119,10 @@ OSStatus NetSCFindSetByUserVisibleNameAndCopyID(const PString* userVisibleName, 
     NetSCAssert(!setID);
     setID.reset();
     if (!userVisibleName) return kStatusBadParam;
+    // One connection for the whole search: without it every name read would re-read the store.
+    OSStatus err = NetSCOpen(false, false);
     PRef<PArray> ids;
-    OSStatus err = NetSCCopySetIDs(ids, nullptr);
+    if (err == kStatusOK) err = NetSCCopySetIDs(ids, nullptr);
     for (size_t i = 0; err == kStatusOK && i < ids->Count(); ++i) {
         auto id = PRefCast<PString>(ids->RefAt(i));
         if (!id) { err = kStatusValueNotMade; break; }
@@ -131,6 +133,7 @@ OSStatus NetSCFindSetByUserVisibleNameAndCopyID(const PString* userVisibleName, 
             break;
         }
     }
+    NetSCClose(&err, false);
     if (err != kStatusOK) setID.reset();
     return err;
 }

@@ -13,4 +13,5 @@ OSStatus NetSCCopyCurrentSet(PRef<PString>& setID);
 OSStatus NetSCSetCurrentSet(const PString* setID);
 OSStatus NetSCRenameSet(const PString* setID, const PString* newSetUserVisibleName);
 // The first set (in dictionary order) named exactly `userVisibleName`; 0 and no ID when none is.
+// Reads all names through one connection (joining the caller's, if open).
 OSStatus NetSCFindSetByUserVisibleNameAndCopyID(const PString* userVisibleName, PRef<PString>& setID);

@@ -153,6 +153,27 @@ void StoreRound(benchmark::State& state)
 
 BENCHMARK(StoreRound)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// Finding a set by name on its own, as a reader does without a transaction of its own.
+void FindSetAlone(benchmark::State& state)
+{
+    const int sets = static_cast<int>(state.range(0));
+    char tmpl[] = "/tmp/kv-store-bench-XXXXXX";
+    const std::string root = mkdtemp(tmpl);
+    setenv("KAVANTI_ROOT", root.c_str(), 1);
+    WriteStore(sets, root);
+    auto wanted = PStr("Location " + std::to_string(sets - 1));
+    for (auto _ : state) {
+        PRef<PString> setID;
+        if (NetSCFindSetByUserVisibleNameAndCopyID(wanted.get(), setID) != kStatusOK || !setID) {
+            state.SkipWithError("not found");
+            break;
+        }
+    }
+    std::system(("rm -rf '" + root + "'").c_str());
+}
+
+BENCHMARK(FindSetAlone)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

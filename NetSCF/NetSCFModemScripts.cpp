@@ -1,5 +1,6 @@
 #include "NetSCF/NetSCFModemScripts.h"
 
+#include "NetSCF/NetSCFAccess.h"
 #include "NetSCF/NetSCFValue.h"
 #include "platform/paths/KPaths.h"
 
@@ -16,15 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-#ifndef NDEBUG
-#define CCL_ASSERT(cond) \
-    do { \
-        if (!(cond)) std::fprintf(stderr, "NetSCAssert failure: %s\n", #cond); \
-    } while (0)
-#else
-#define CCL_ASSERT(cond) do { } while (0)
-#endif
 
 constexpr size_t kBatchSize = 50;
 constexpr size_t kNameSize = 256; // a file name is at most 255 bytes
@@ -121,14 +113,14 @@ OSStatus AddCCLsInFolderToArray(const std::string& folder, PArray& array)
         }
     }
     const int junk = closedir(dir);
-    CCL_ASSERT(junk == 0);
+    NetSCAssert(junk == 0);
     (void)junk;
     return err;
 }
 
 OSStatus NetSCCreateCCLArray(PRef<PArray>& result, long* indexOfDefaultCCL)
 {
-    CCL_ASSERT(result.empty());
+    NetSCAssert(result.empty());
     result = nullptr;
     PRef<PArray> array;
     OSStatus err = CFXArrayCreateMutable(array);
@@ -164,8 +156,8 @@ OSStatus NetSCCreateCCLArray(PRef<PArray>& result, long* indexOfDefaultCCL)
         }
         result = array;
     }
-    CCL_ASSERT((err == kStatusOK) == !result.empty());
-    CCL_ASSERT(err != kStatusOK || !indexOfDefaultCCL || result->Count() == 0 ||
+    NetSCAssert((err == kStatusOK) == !result.empty());
+    NetSCAssert(err != kStatusOK || !indexOfDefaultCCL || result->Count() == 0 ||
                (*indexOfDefaultCCL >= 0 && *indexOfDefaultCCL < static_cast<long>(result->Count())));
     return err;
 }

@@ -1,5 +1,6 @@
 #include "NetSCF/NetSCFPortScanner.h"
 
+#include "NetSCF/NetSCFAccess.h"
 #include "NetSCF/NetSCFValue.h"
 #include "platform/cf/PText.h"
 
@@ -9,15 +10,6 @@
 #include <string>
 
 namespace {
-
-#ifndef NDEBUG
-#define SCANNER_ASSERT(cond) \
-    do { \
-        if (!(cond)) std::fprintf(stderr, "NetSCAssert failure: %s\n", #cond); \
-    } while (0)
-#else
-#define SCANNER_ASSERT(cond) do { } while (0)
-#endif
 
 // A failure of the scanner's own (a missing name, a template that cannot be made).
 constexpr OSStatus kScannerFailed = -1;
@@ -151,7 +143,7 @@ OSStatus ModemOrSerialDeviceToDictProc(void*, const KPorts::Device& device, PDic
 OSStatus CopyUserVisibleNameForEthernetPort(const KPorts::Device& interface, PDictionary& interfaceInfo,
                                             PRef<PString>& nameTemplate)
 {
-    SCANNER_ASSERT(nameTemplate.empty());
+    NetSCAssert(nameTemplate.empty());
     nameTemplate = nullptr;
     const KPorts::DeviceRef controller = interface.Parent();
     const KPorts::DeviceRef provider = controller ? controller->Parent() : nullptr;
@@ -213,7 +205,7 @@ OSStatus CopyUserVisibleNameForEthernetPort(const KPorts::Device& interface, PDi
 OSStatus CopyUserVisibleNameForModemOrSerialPort(const KPorts::Device& interface, PDictionary& interfaceInfo,
                                                  PRef<PString>& nameTemplate)
 {
-    SCANNER_ASSERT(nameTemplate.empty());
+    NetSCAssert(nameTemplate.empty());
     nameTemplate = nullptr;
     auto clientType = PRefCast<PString>(interface.CopyProperty("IOSerialBSDClientType"));
     if (!clientType) return kScannerFailed;
@@ -249,7 +241,7 @@ OSStatus CopyUserVisibleNameForModemOrSerialPort(const KPorts::Device& interface
 OSStatus SubstituteKeywordsInUserVisibleName(const KPorts::Device&, const PDictionary& interfaceInfo,
                                              const PString& nameTemplate, PRef<PString>& userVisibleName)
 {
-    SCANNER_ASSERT(userVisibleName.empty());
+    NetSCAssert(userVisibleName.empty());
     userVisibleName = nullptr;
     struct Placeholder {
         const char* text;
@@ -262,7 +254,7 @@ OSStatus SubstituteKeywordsInUserVisibleName(const KPorts::Device&, const PDicti
         const auto pos = name.find(p.text);
         if (pos == std::string::npos) continue;
         const PString* value = interfaceInfo.GetAs<PString>(p.key);
-        SCANNER_ASSERT(value != nullptr);
+        NetSCAssert(value != nullptr);
         if (!value) continue;
         name.replace(pos, std::char_traits<char>::length(p.text), value->UTF8());
     }
@@ -273,7 +265,7 @@ OSStatus SubstituteKeywordsInUserVisibleName(const KPorts::Device&, const PDicti
 OSStatus CopyUserVisiblePortName(const KPorts::Device& interface, PDictionary& interfaceInfo,
                                  PRef<PString>& userVisibleName)
 {
-    SCANNER_ASSERT(userVisibleName.empty());
+    NetSCAssert(userVisibleName.empty());
     userVisibleName = nullptr;
     OSStatus err = kStatusOK;
     PRef<PString> nameTemplate;
@@ -324,7 +316,7 @@ OSStatus AddMatchingDevicesToArray(PRef<PDictionary> deviceMatchDict, NetSCDevic
 
 OSStatus NetSCCreatePortArray(PRef<PArray>& portArray)
 {
-    SCANNER_ASSERT(portArray.empty());
+    NetSCAssert(portArray.empty());
     portArray = nullptr;
     PRef<PArray> array;
     OSStatus err = CFXArrayCreateMutable(array);
@@ -349,6 +341,6 @@ OSStatus NetSCCreatePortArray(PRef<PArray>& portArray)
         for (auto& v : items) array->Append(v);
         portArray = array;
     }
-    SCANNER_ASSERT((err == kStatusOK) == !portArray.empty());
+    NetSCAssert((err == kStatusOK) == !portArray.empty());
     return err;
 }

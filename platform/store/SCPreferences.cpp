@@ -2,6 +2,7 @@
 
 #include "platform/cf/PList.h"
 #include "platform/paths/KPaths.h"
+#include "platform/store/StoreXML.h"
 
 #include <atomic>
 #include <cerrno>
@@ -85,6 +86,33 @@ PRef<PDictionary> Replace(const PDictionary* node, const std::vector<std::string
 
 } // namespace
 
+// The whole file in one buffer sized from fstat; 0 or an errno value.
+static int ReadFile(const std::string& path, std::string& bytes)
+{
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            bytes.clear();
+            return e;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return 0;
+}
+
 // Private access to the connection's state for the functions of this file.
 struct SCPreferencesAccess {
     using Stamp = SCPreferences::FileStamp;
@@ -104,7 +132,7 @@ struct SCPreferencesAccess {
     static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>* tree)
     {
         std::string bytes;
-        const int e = ReadWholeFile(path, bytes);
+        const int e = ReadFile(path, bytes);
         if (e == ENOENT || e == ENOTDIR) {
             stamp = StampOf({}, false);
             if (tree) *tree = PDictionary::CreateMutable()->ImmutableCopy();
@@ -113,7 +141,10 @@ struct SCPreferencesAccess {
         if (e != 0) return kStoreStatusAccessError;
         stamp = StampOf(bytes, true);
         if (tree) {
-            auto root = PRefCast<PDictionary>(PListCreateFromData(bytes, false));
+            // Our own reader first; the general one for forms it does not take (binary plists).
+            auto value = StoreXMLRead(bytes);
+            if (!value) value = PListCreateFromData(bytes, false);
+            auto root = PRefCast<PDictionary>(value);
             if (!root) return kStoreStatusCorrupt;
             *tree = std::move(root);
         }
@@ -217,7 +248,8 @@ struct SCPreferencesAccess {
     {
         if (!p.mChanged) return true;
         std::string xml;
-        if (!PListCreateXMLData(*p.mTree, xml)) return Fail(kStoreStatusFailed);
+        xml.reserve(p.mStamp.size + p.mStamp.size / 8 + 4096); // one buffer, no regrowth on big stores
+        StoreXMLWrite(*p.mTree, xml);
         OSStatus status = kStatusOK;
         int tempLock = -1;
         if (p.mLockFd < 0) {

@@ -240,8 +240,8 @@ OSStatus UpdateSetting(const PString* setID, bool* notFound)
     return err;
 }
 
-// "-a": the location exists without a service on the card's port. Give it one, made as a new
-// location's card service is, from the port the scanner sees under that device name.
+// "-a": the location exists without a service on the card's port. Give it one, from the port
+// the scanner sees under that device name; the caller then updates it as "-c" does.
 OSStatus AddCardService(const PString* setID)
 {
     OSStatus err = NetSCOpen(false, false);
@@ -266,8 +266,6 @@ OSStatus AddCardService(const PString* setID)
     PRef<PString> serviceID;
     if (err == kStatusOK && port) {
         err = NetSCNewService(setID, port, &serviceID);
-        if (err == kStatusOK) err = SetupCardService(setID, serviceID.get());
-        if (err != kStatusOK && serviceID) (void)NetSCDeleteService(setID, serviceID.get());
     }
     NetSCClose(&err, true);
     return err;

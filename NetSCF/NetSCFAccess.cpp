@@ -134,7 +134,6 @@ OSStatus CopySetPath(const PString* setID, PRef<PString>& setPath)
     NetSCAssert(!setPath);
     setPath.reset();
     if (setID) return CreateSetPathWithSetID(setID, setPath);
-    NetSCAssert(gPrefsRef);
     auto current = SCPreferencesGetValue(gPrefsRef.get(), "CurrentSet");
     if (const OSStatus s = NetSCError(current)) return s;
     auto path = PRefCast<PString>(current);

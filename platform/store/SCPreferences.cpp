@@ -13,12 +13,21 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <mutex>
+#include <pthread.h>
+#include <set>
 #include <vector>
 
 namespace {
 
 std::atomic<OSStatus> gStoreError{0};
 SCPreferencesApplyHook gDefaultApplyHook;
+
+// Connections of this process that hold the lock. A forked child would share their flock (it
+// belongs to the open file, not the process) and keep it after the parent unlocks; the child
+// drops them at once instead.
+std::set<SCPreferences*> gLockHolders;
+std::once_flag gAtForkOnce;
 
 bool Fail(OSStatus status)
 {
@@ -233,14 +242,28 @@ struct SCPreferencesAccess {
             return Fail(status);
         }
         p.mLockFd = fd;
+        std::call_once(gAtForkOnce, [] { pthread_atfork(nullptr, nullptr, &SCPreferencesAccess::DropLocksInChild); });
+        gLockHolders.insert(&p);
         return true;
     }
+
+    static void DropLocksInChild()
+    {
+        for (SCPreferences* p : gLockHolders) {
+            ::close(p->mLockFd);
+            p->mLockFd = -1;
+        }
+        gLockHolders.clear();
+    }
+
+    static void Forget(SCPreferences& p) { gLockHolders.erase(&p); }
 
     static bool Unlock(SCPreferences& p)
     {
         if (p.mLockFd < 0) return Fail(kStoreStatusNeedLock);
         ::close(p.mLockFd); // closing the only descriptor of the lock releases it
         p.mLockFd = -1;
+        Forget(p);
         return true;
     }
 
@@ -326,7 +349,10 @@ struct SCPreferencesAccess {
 
 SCPreferences::~SCPreferences()
 {
-    if (mLockFd >= 0) ::close(mLockFd);
+    if (mLockFd >= 0) {
+        ::close(mLockFd);
+        SCPreferencesAccess::Forget(*this);
+    }
 }
 
 SCPreferencesRef SCPreferencesCreateWithPaths(std::string_view clientName, const std::string& storePath,

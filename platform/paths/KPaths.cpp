@@ -151,3 +151,34 @@ int MakeFolders(const std::string& path, unsigned mode)
 }
 
 } // namespace KPaths
+
+#include <fcntl.h>
+#include <string>
+
+namespace KPaths {
+
+int WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode)
+{
+    std::string tmp = path + ".XXXXXX";
+    const int fd = mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return errno;
+    int err = 0;
+    if (fchmod(fd, mode) != 0) err = errno;
+    size_t done = 0;
+    while (!err && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+        } else {
+            done += static_cast<size_t>(n);
+        }
+    }
+    if (!err && fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+    if (err) unlink(tmp.c_str());
+    return err;
+}
+
+} // namespace KPaths

@@ -47,3 +47,9 @@ std::vector<std::string> ModemScriptFolders();
 int MakeFolders(const std::string& path, unsigned mode = 0755);
 
 } // namespace KPaths
+
+namespace KPaths {
+// Writes `bytes` to a temporary file beside `path`, flushes it and renames it over `path`, so a
+// crash leaves either the old file or the new one, whole. The file gets `mode`. 0 or an errno value.
+int WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode);
+} // namespace KPaths

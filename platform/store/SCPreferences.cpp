@@ -1,0 +1,445 @@
+#include "platform/store/SCPreferences.h"
+
+#include "platform/cf/PList.h"
+#include "platform/paths/KPaths.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::atomic<OSStatus> gStoreError{0};
+SCPreferencesApplyHook gDefaultApplyHook;
+
+bool Fail(OSStatus status)
+{
+    gStoreError.store(status, std::memory_order_relaxed);
+    return false;
+}
+
+template <class T>
+PRef<T> FailNone(OSStatus status)
+{
+    Fail(status);
+    return {};
+}
+
+std::string Folder(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Splits "/a/b/c" into {"a","b","c"}; empty components (doubled or trailing "/") are skipped.
+// False when the path does not begin with "/".
+bool SplitPath(std::string_view path, std::vector<std::string_view>& parts)
+{
+    parts.clear();
+    if (path.empty() || path[0] != '/') return false;
+    size_t i = 1;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string_view::npos) j = path.size();
+        if (j > i) parts.push_back(path.substr(i, j - i));
+        i = j + 1;
+    }
+    return true;
+}
+
+// The tree with `value` stored under parts[i..] of `node` (none: remove it). Every dictionary
+// on the way is copied, the rest is shared. Missing dictionaries on the way are created when
+// `create`. Empty result with the status in `status` on failure.
+PRef<PDictionary> Replace(const PDictionary* node, const std::vector<std::string_view>& parts, size_t i,
+                          const PRef<PValue>& value, bool create, OSStatus& status)
+{
+    PRef<PDictionary> copy = node ? node->MutableCopy() : PDictionary::CreateMutable();
+    const std::string_view key = parts[i];
+    if (i + 1 == parts.size()) {
+        if (value) {
+            copy->Set(key, value);
+        } else {
+            if (!copy->Contains(key)) { status = kStoreStatusNoKey; return {}; }
+            copy->Remove(key);
+        }
+    } else {
+        const PValue* child = copy->Get(key);
+        if (!child && !create) { status = kStoreStatusNoKey; return {}; }
+        if (child && child->Type() != PType::Dictionary) { status = kStoreStatusInvalidArgument; return {}; }
+        auto sub = Replace(PValue::As<PDictionary>(child), parts, i + 1, value, create, status);
+        if (!sub) return {};
+        copy->Set(key, std::move(sub));
+    }
+    return copy->ImmutableCopy();
+}
+
+
+} // namespace
+
+// Private access to the connection's state for the functions of this file.
+struct SCPreferencesAccess {
+    using Stamp = SCPreferences::FileStamp;
+
+    static SCPreferences* New() { return new SCPreferences(); }
+
+    static Stamp StampOf(const std::string& bytes, bool exists)
+    {
+        Stamp s;
+        s.exists = exists;
+        s.size = bytes.size();
+        s.hash = exists ? std::hash<std::string_view>{}(bytes) : 0;
+        return s;
+    }
+
+    // Reads the store file: its stamp and, when `tree` is given, its tree (missing file: empty).
+    static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>* tree)
+    {
+        std::string bytes;
+        const int e = ReadWholeFile(path, bytes);
+        if (e == ENOENT || e == ENOTDIR) {
+            stamp = StampOf({}, false);
+            if (tree) *tree = PDictionary::CreateMutable()->ImmutableCopy();
+            return kStatusOK;
+        }
+        if (e != 0) return kStoreStatusAccessError;
+        stamp = StampOf(bytes, true);
+        if (tree) {
+            auto root = PRefCast<PDictionary>(PListCreateFromData(bytes, false));
+            if (!root) return kStoreStatusCorrupt;
+            *tree = std::move(root);
+        }
+        return kStatusOK;
+    }
+
+    static int OpenLockFile(const SCPreferences& p)
+    {
+        KPaths::MakeFolders(Folder(p.mLockPath), 0755);
+        return ::open(p.mLockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
+    }
+
+    // Takes the lock on a new descriptor; -1 with the status on failure.
+    static int TakeLock(const SCPreferences& p, bool wait, OSStatus& status)
+    {
+        const int fd = OpenLockFile(p);
+        if (fd < 0) { status = kStoreStatusLockError; return -1; }
+        int r;
+        do {
+            r = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
+        } while (r != 0 && errno == EINTR);
+        if (r != 0) {
+            status = (errno == EWOULDBLOCK) ? kStoreStatusLocked : kStoreStatusLockError;
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    static OSStatus WriteStore(SCPreferences& p, const std::string& xml)
+    {
+        const std::string folder = Folder(p.mStorePath);
+        if (KPaths::MakeFolders(folder, 0755) != 0) return kStoreStatusAccessError;
+        const std::string tmp = p.mStorePath + ".new";
+        // Only the lock holder writes the temporary file; one left by a writer that died goes.
+        ::unlink(tmp.c_str());
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0640);
+        if (fd < 0) return kStoreStatusAccessError;
+        bool ok = ::fchmod(fd, 0640) == 0;
+        if (ok && ::geteuid() == 0) {
+            if (const struct group* g = ::getgrnam("dip")) ok = ::fchown(fd, static_cast<uid_t>(-1), g->gr_gid) == 0;
+        }
+        size_t done = 0;
+        while (ok && done < xml.size()) {
+            const ssize_t n = ::write(fd, xml.data() + done, xml.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) { ok = false; break; }
+            done += static_cast<size_t>(n);
+        }
+        ok = ok && ::fsync(fd) == 0;
+        ok = (::close(fd) == 0) && ok;
+        if (ok) ok = ::rename(tmp.c_str(), p.mStorePath.c_str()) == 0;
+        if (!ok) {
+            ::unlink(tmp.c_str());
+            return kStoreStatusAccessError;
+        }
+        const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+        return kStatusOK;
+    }
+
+    static bool Lock(SCPreferences& p, bool wait)
+    {
+        if (p.mLockFd >= 0) return true;
+        OSStatus status = kStatusOK;
+        const int fd = TakeLock(p, wait, status);
+        if (fd < 0) return Fail(status);
+        // Bring the copy up to date with the file, unless it has changes of its own.
+        Stamp now;
+        PRef<PDictionary> tree;
+        status = ReadStore(p.mStorePath, now, nullptr);
+        if (status == kStatusOK && !(now == p.mStamp)) {
+            if (p.mChanged) status = kStoreStatusStale;
+            else status = ReadStore(p.mStorePath, now, &tree);
+            if (status == kStatusOK) {
+                p.mTree = tree;
+                p.mCommitted = tree;
+                p.mStamp = now;
+            }
+        }
+        if (status != kStatusOK) {
+            ::close(fd);
+            return Fail(status);
+        }
+        p.mLockFd = fd;
+        return true;
+    }
+
+    static bool Unlock(SCPreferences& p)
+    {
+        if (p.mLockFd < 0) return Fail(kStoreStatusNeedLock);
+        ::close(p.mLockFd); // closing the only descriptor of the lock releases it
+        p.mLockFd = -1;
+        return true;
+    }
+
+    static bool Commit(SCPreferences& p)
+    {
+        if (!p.mChanged) return true;
+        std::string xml;
+        if (!PListCreateXMLData(*p.mTree, xml)) return Fail(kStoreStatusFailed);
+        OSStatus status = kStatusOK;
+        int tempLock = -1;
+        if (p.mLockFd < 0) {
+            tempLock = TakeLock(p, true, status);
+            if (tempLock < 0) return Fail(status);
+        }
+        Stamp now;
+        status = ReadStore(p.mStorePath, now, nullptr);
+        if (status == kStatusOK && !(now == p.mStamp)) status = kStoreStatusStale;
+        if (status == kStatusOK) status = WriteStore(p, xml);
+        if (tempLock >= 0) ::close(tempLock);
+        if (status != kStatusOK) return Fail(status);
+        p.mStamp = StampOf(xml, true);
+        p.mCommitted = p.mTree;
+        p.mChanged = false;
+        return true;
+    }
+
+    static bool Apply(SCPreferences& p)
+    {
+        const SCPreferencesApplyHook& hook = p.mApplyHook ? p.mApplyHook : gDefaultApplyHook;
+        if (!hook) return true;
+        const OSStatus status = hook(*p.mCommitted);
+        return status == kStatusOK ? true : Fail(status);
+    }
+
+    static PRef<PValue> Lookup(const SCPreferences& p, const std::vector<std::string_view>& parts)
+    {
+        PRef<PValue> node = p.mTree;
+        for (const auto& key : parts) {
+            const auto* dict = PValue::As<PDictionary>(node.get());
+            if (!dict) return {};
+            node = dict->GetRef(key);
+            if (!node) return {};
+        }
+        return node;
+    }
+
+    static bool Store(SCPreferences& p, const std::vector<std::string_view>& parts, const PRef<PValue>& value,
+                      bool create)
+    {
+        if (parts.empty()) {
+            // The root itself: only a dictionary can take its place.
+            auto dict = PRefCast<PDictionary>(value);
+            if (!dict) return Fail(kStoreStatusInvalidArgument);
+            p.mTree = std::move(dict);
+        } else {
+            OSStatus status = kStatusOK;
+            auto tree = Replace(p.mTree.get(), parts, 0, value, create, status);
+            if (!tree) return Fail(status);
+            p.mTree = std::move(tree);
+        }
+        p.mChanged = true;
+        return true;
+    }
+
+    static void SetHook(SCPreferences& p, SCPreferencesApplyHook hook) { p.mApplyHook = std::move(hook); }
+    static void Init(SCPreferences& p, std::string_view name, const std::string& store, const std::string& lock)
+    {
+        p.mName = std::string(name);
+        p.mStorePath = store;
+        p.mLockPath = lock;
+    }
+    static OSStatus Load(SCPreferences& p)
+    {
+        PRef<PDictionary> tree;
+        const OSStatus status = ReadStore(p.mStorePath, p.mStamp, &tree);
+        if (status != kStatusOK) return status;
+        p.mTree = tree;
+        p.mCommitted = tree;
+        return kStatusOK;
+    }
+};
+
+SCPreferences::~SCPreferences()
+{
+    if (mLockFd >= 0) ::close(mLockFd);
+}
+
+SCPreferencesRef SCPreferencesCreateWithPaths(std::string_view clientName, const std::string& storePath,
+                                              const std::string& lockPath)
+{
+    SCPreferencesRef prefs(SCPreferencesAccess::New());
+    SCPreferencesAccess::Init(*prefs, clientName, storePath, lockPath);
+    if (const OSStatus status = SCPreferencesAccess::Load(*prefs)) {
+        Fail(status);
+        return {};
+    }
+    return prefs;
+}
+
+SCPreferencesRef SCPreferencesCreate(std::string_view clientName)
+{
+    return SCPreferencesCreateWithPaths(clientName, KPaths::StorePath(), KPaths::StoreLockPath());
+}
+
+bool SCPreferencesLock(SCPreferences* prefs, bool wait)
+{
+    if (!prefs) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Lock(*prefs, wait);
+}
+
+bool SCPreferencesUnlock(SCPreferences* prefs)
+{
+    if (!prefs) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Unlock(*prefs);
+}
+
+bool SCPreferencesCommitChanges(SCPreferences* prefs)
+{
+    if (!prefs) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Commit(*prefs);
+}
+
+bool SCPreferencesApplyChanges(SCPreferences* prefs)
+{
+    if (!prefs) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Apply(*prefs);
+}
+
+PRef<PValue> SCPreferencesGetValue(SCPreferences* prefs, std::string_view key)
+{
+    if (!prefs || key.empty()) return FailNone<PValue>(kStoreStatusInvalidArgument);
+    auto v = SCPreferencesAccess::Lookup(*prefs, {key});
+    if (!v) return FailNone<PValue>(kStoreStatusNoKey);
+    return v;
+}
+
+bool SCPreferencesSetValue(SCPreferences* prefs, std::string_view key, const PValue* value)
+{
+    if (!prefs || key.empty() || !value) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Store(*prefs, {key}, value->DeepCopy(false), false);
+}
+
+PRef<PDictionary> SCPreferencesPathGetValue(SCPreferences* prefs, std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    if (!prefs || !SplitPath(path, parts)) return FailNone<PDictionary>(kStoreStatusInvalidArgument);
+    auto v = SCPreferencesAccess::Lookup(*prefs, parts);
+    if (!v) return FailNone<PDictionary>(kStoreStatusNoKey);
+    auto dict = PRefCast<PDictionary>(v);
+    if (!dict) return FailNone<PDictionary>(kStoreStatusNoKey);
+    return dict;
+}
+
+bool SCPreferencesPathSetValue(SCPreferences* prefs, std::string_view path, const PDictionary* value)
+{
+    std::vector<std::string_view> parts;
+    if (!prefs || !value || !SplitPath(path, parts)) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Store(*prefs, parts, value->DeepCopy(false), true);
+}
+
+bool SCPreferencesPathRemoveValue(SCPreferences* prefs, std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    if (!prefs || !SplitPath(path, parts) || parts.empty()) return Fail(kStoreStatusInvalidArgument);
+    return SCPreferencesAccess::Store(*prefs, parts, {}, false);
+}
+
+namespace {
+
+std::string NewUUID()
+{
+    uint8_t b[16];
+    size_t got = 0;
+    while (got < sizeof b) {
+        const ssize_t n = ::getrandom(b + got, sizeof b - got, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return {};
+        got += static_cast<size_t>(n);
+    }
+    b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
+    b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
+    char text[37];
+    std::snprintf(text, sizeof text,
+                  "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1], b[2],
+                  b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    return text;
+}
+
+} // namespace
+
+PRef<PString> SCPreferencesPathCreateUniqueChild(SCPreferences* prefs, std::string_view parentPath)
+{
+    std::vector<std::string_view> parts;
+    if (!prefs || !SplitPath(parentPath, parts)) return FailNone<PString>(kStoreStatusInvalidArgument);
+    auto parent = SCPreferencesAccess::Lookup(*prefs, parts);
+    if (parent && parent->Type() != PType::Dictionary) return FailNone<PString>(kStoreStatusInvalidArgument);
+    const auto* parentDict = PValue::As<PDictionary>(parent.get());
+    std::string key;
+    do {
+        key = NewUUID();
+        if (key.empty()) return FailNone<PString>(kStoreStatusFailed);
+    } while (parentDict && parentDict->Contains(key));
+    std::string path;
+    for (const auto& part : parts) {
+        path += '/';
+        path += part;
+    }
+    path += '/';
+    path += key;
+    parts.push_back(key);
+    if (!SCPreferencesAccess::Store(*prefs, parts, PDictionary::CreateMutable()->ImmutableCopy(), true))
+        return {};
+    return PStr(path);
+}
+
+PRef<PString> SCPreferencesPathGetLink(SCPreferences* prefs, std::string_view path)
+{
+    auto dict = SCPreferencesPathGetValue(prefs, path);
+    if (!dict) return {};
+    auto link = PRefCast<PString>(dict->GetRef("__LINK__"));
+    if (!link) return FailNone<PString>(kStoreStatusNoKey);
+    return link;
+}
+
+OSStatus SCError() { return gStoreError.load(std::memory_order_relaxed); }
+void SCErrorSet(OSStatus status) { gStoreError.store(status, std::memory_order_relaxed); }
+
+void SCPreferencesSetApplyHook(SCPreferences* prefs, SCPreferencesApplyHook hook)
+{
+    if (prefs) SCPreferencesAccess::SetHook(*prefs, std::move(hook));
+}
+
+void SCPreferencesSetDefaultApplyHook(SCPreferencesApplyHook hook) { gDefaultApplyHook = std::move(hook); }

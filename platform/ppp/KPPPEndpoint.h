@@ -67,8 +67,10 @@ struct OptionRequest {
 struct PortRecord {
     uint32_t ref = 0;
     uint32_t infoFlags = 0; // kPortIsAlias marks an alias of another port
-    char name[36] = {};     // NUL-terminated, e.g. "ttyUSB0"
-    char moduleName[32] = {}; // NUL-terminated, e.g. "pccard-modem"
+    // NUL-terminated. The port name is the device's path, which below a sandbox root is longer
+    // than a tty name, hence the larger field.
+    char name[256] = {};      // e.g. "/dev/ttyUSB0"
+    char moduleName[32] = {}; // e.g. "pccard-modem"
 };
 constexpr uint32_t kPortIsAlias = 0x80000000u;
 constexpr uint16_t kDeviceTypeSerial = 9;

@@ -1,5 +1,6 @@
 #include "platform/ppp/KPPPPppd.h"
 
+#include "platform/ports/KPorts.h"
 #include "platform/ppp/pppd-plugin/KavantiEventLine.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -610,10 +612,41 @@ public:
             *error = kStatusOK;
         return mEndpoints.back().get();
     }
-    bool GetIndexedPort(PortRecord& record, uint32_t index) override;
-    uint16_t GetDeviceType(uint32_t portRef) override;
+    bool GetIndexedPort(PortRecord& record, uint32_t index) override
+    {
+        // A walk starts at index 0: read the ports once per walk, so the indexes of one walk
+        // all refer to the same reading.
+        if (index == 0 || mPorts.empty()) {
+            mPorts.clear();
+            if (KPorts::ListPorts(mPorts) != kStatusOK)
+                mPorts.clear();
+        }
+        if (index >= mPorts.size())
+            return false;
+        const KPorts::PortRecord& port = mPorts[index];
+        record = PortRecord();
+        record.ref = index + 1;
+        record.infoFlags = port.infoFlags;
+        CopyText(record.name, sizeof record.name, port.portName);
+        CopyText(record.moduleName, sizeof record.moduleName, port.moduleName);
+        return true;
+    }
+    uint16_t GetDeviceType(uint32_t portRef) override
+    {
+        if (portRef == 0 || portRef > mPorts.size())
+            return 0;
+        return mPorts[portRef - 1].deviceType;
+    }
 
 private:
+    static void CopyText(char* dest, size_t size, const std::string& text)
+    {
+        const size_t n = std::min(size - 1, text.size());
+        std::memcpy(dest, text.data(), n);
+        dest[n] = 0;
+    }
+
+    std::vector<KPorts::PortRecord> mPorts;
     bool mOpen = false;
     std::vector<std::unique_ptr<PppdEndpoint>> mEndpoints;
 };

@@ -18,7 +18,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -409,7 +409,7 @@ public:
         mEventsNotifier = std::make_unique<QSocketNotifier>(mEvents.fd, QSocketNotifier::Read);
         QObject::connect(mEventsNotifier.get(), &QSocketNotifier::activated, mContext.get(), [this] { ReadEvents(); });
 
-        mPidFd = Fd(pidfd_open(mPid, 0));
+        mPidFd = Fd(static_cast<int>(::syscall(SYS_pidfd_open, mPid, 0)));
         if (mPidFd) {
             mExitNotifier = std::make_unique<QSocketNotifier>(mPidFd.fd, QSocketNotifier::Read);
             QObject::connect(mExitNotifier.get(), &QSocketNotifier::activated, mContext.get(), [this] { CheckExit(); });

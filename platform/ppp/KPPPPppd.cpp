@@ -142,6 +142,20 @@ std::vector<Event> PppdTranslator::OnExit(int exitStatus, bool hangUpAsked)
 // ---------------------------------------------------------------------------------------------
 // Command line
 
+namespace {
+int gHangUpBoundMs = 5000;
+}
+
+int HangUpBoundMs()
+{
+    return gHangUpBoundMs;
+}
+
+void SetHangUpBoundMs(int ms)
+{
+    gHangUpBoundMs = ms > 0 ? ms : 1;
+}
+
 std::string PppdProgram()
 {
     const char* program = std::getenv("KAVANTI_PPPD");
@@ -435,7 +449,7 @@ public:
                     ::kill(mPid, SIGKILL);
             });
         }
-        mKillTimer->start(kHangUpBoundMs);
+        mKillTimer->start(HangUpBoundMs());
         return kStatusOK;
     }
 
@@ -549,7 +563,7 @@ private:
         ::kill(mPid, SIGTERM);
         int status = 0;
         bool reaped = false;
-        for (int waited = 0; waited < kHangUpBoundMs; waited += 20) {
+        for (int waited = 0; waited < HangUpBoundMs(); waited += 20) {
             pid_t r = waitpid(mPid, &status, WNOHANG);
             if (r == mPid || (r < 0 && errno != EINTR)) {
                 reaped = true;

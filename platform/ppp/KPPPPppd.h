@@ -87,8 +87,9 @@ int PppdExitStatus(int waitStatus, bool hangUpAsked);
 // An errno value as a status code.
 OSStatus StatusFromErrno(int err);
 
-// How long a hang-up waits after SIGTERM before it sends SIGKILL.
-constexpr int kHangUpBoundMs = 5000;
+// How long a hang-up waits after SIGTERM before it sends SIGKILL (5 seconds; tests shorten it).
+int HangUpBoundMs();
+void SetHangUpBoundMs(int ms);
 
 // The pppd transport (the default one of CurrentTransport).
 Transport& PppdTransport();

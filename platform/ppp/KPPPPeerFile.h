@@ -31,6 +31,11 @@ std::string PeerFileText(const PeerSettings& settings);
 // or removes it when the current location has no such service. 0 or kStatusFileAccess.
 OSStatus ApplyPeerFile(const PDictionary& committedTree);
 
+// Splits a pppd options file into words as pppd reads it: blanks separate, '#' at a word's
+// start comments out the rest of the line, quotes group, backslash escapes. False for an
+// unterminated quote.
+bool ReadOptionWords(const std::string& text, std::vector<std::string>& words);
+
 // Installs ApplyPeerFile as the process-wide apply hook of the store; call once before the
 // store is first opened.
 void InstallPeerFileApplyHook();

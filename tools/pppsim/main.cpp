@@ -58,11 +58,12 @@ plugin, connect, noauth or a device exit 2 as pppd does for an ordinary user, ev
 Peer file options understood: the device path, a speed, crtscts, lock, modem, connect SCRIPT,
 noauth, defaultroute, usepeerdns, user NAME, plugin FILE; others are accepted and ignored.
 
-The simulated card's account (what authentication is checked against) and failure injection
-come from the environment variable KAVANTI_PPPSIM, a blank-separated list of:
-  account-file=PATH      a file with "user NAME" and "password SECRET" lines (the card
-                         simulator's config file); without one any account is accepted
-  user=NAME, password=SECRET   the account given directly
+Authentication is checked by the card: once connected, pppsim sends the line
+"AUTH <user> <password>" CR and expects "AUTH OK" (kavanti-cardsim answers it from its
+account settings); "AUTH FAILED" or no answer within 3 seconds fails as pppd does (exit 19).
+The password comes from the passwordfd descriptor (empty without one).
+
+Failure injection comes from the environment variable KAVANTI_PPPSIM, a blank-separated list of:
   delay=MS               pause before each stage (default 20)
   lcp-fail               LCP negotiation fails (exit 10)
   ipcp-fail              IPCP fails after authentication (exit 10)
@@ -233,46 +234,11 @@ bool ParseWords(Options& o, const std::vector<std::string>& words, bool privileg
 }
 
 struct Sim {
-    std::string accountUser, accountPassword;
-    bool haveAccount = false;
     int delayMs = 20;
     bool lcpFail = false, ipcpFail = false, ignoreTerm = false;
     int dropAfterMs = -1;
     int exitAt = -1;
 };
-
-bool ReadAccountFile(const std::string& path, Sim& sim, std::string& error)
-{
-    FILE* f = std::fopen(path.c_str(), "re");
-    if (!f) {
-        error = "account file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    char line[1024];
-    while (std::fgets(line, sizeof line, f)) {
-        std::string l(line);
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r'))
-            l.pop_back();
-        std::istringstream in(l);
-        std::string key, value;
-        in >> key;
-        std::getline(in >> std::ws, value);
-        // "key value" or "key=value"
-        if (auto eq = key.find('='); eq != std::string::npos) {
-            value = key.substr(eq + 1) + (value.empty() ? "" : " " + value);
-            key = key.substr(0, eq);
-        }
-        if (key == "user" || key == "account-user") {
-            sim.accountUser = value;
-            sim.haveAccount = true;
-        } else if (key == "password" || key == "account-password") {
-            sim.accountPassword = value;
-            sim.haveAccount = true;
-        }
-    }
-    std::fclose(f);
-    return true;
-}
 
 bool ReadSim(Sim& sim, std::string& error)
 {
@@ -285,16 +251,7 @@ bool ReadSim(Sim& sim, std::string& error)
         const std::string key = item.substr(0, eq);
         const std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
         int number = 0;
-        if (key == "account-file") {
-            if (!ReadAccountFile(value, sim, error))
-                return false;
-        } else if (key == "user") {
-            sim.accountUser = value;
-            sim.haveAccount = true;
-        } else if (key == "password") {
-            sim.accountPassword = value;
-            sim.haveAccount = true;
-        } else if (key == "delay" && ParseInt(value, number)) {
+        if (key == "delay" && ParseInt(value, number)) {
             sim.delayMs = number;
         } else if (key == "drop-after" && ParseInt(value, number)) {
             sim.dropAfterMs = number;
@@ -349,6 +306,53 @@ std::string ReadPassword(int fd)
     }
     ::close(fd);
     return pw;
+}
+
+// Asks the card to check the account: 1 accepted, 0 refused or no answer, -1 SIGTERM came.
+int Authenticate(int device, const std::string& user, const std::string& password)
+{
+    std::string request = "AUTH " + user + " " + password + "\r";
+    const char* p = request.data();
+    size_t left = request.size();
+    while (left > 0) {
+        ssize_t n = ::write(device, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return 0;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    std::fill(request.begin(), request.end(), '\0');
+    std::string reply;
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (gTerm)
+            return -1;
+        if (reply.find("AUTH OK") != std::string::npos)
+            return 1;
+        if (reply.find("AUTH FAILED") != std::string::npos)
+            return 0;
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsed >= 3000)
+            return 0;
+        pollfd fds[2] = {{device, POLLIN, 0}, {gSignalPipe[0], POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(3000 - elapsed)) <= 0)
+            continue;
+        if (fds[0].revents & POLLIN) {
+            char buf[128];
+            ssize_t n = ::read(device, buf, sizeof buf);
+            if (n > 0)
+                reply.append(buf, static_cast<size_t>(n));
+            else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+                return 0;
+        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+            return 0;
+        }
+    }
 }
 
 // Runs the connect script with the device as its standard input and output; its exit status,
@@ -464,8 +468,12 @@ int main(int argc, char** argv)
     // Authentication to the card: PAP with the account of the dial.
     Phase(PH_AUTHENTICATE);
     Stage(sim);
-    const std::string password = o.passwordFd >= 0 ? ReadPassword(o.passwordFd) : std::string();
-    if (sim.haveAccount && (o.user != sim.accountUser || password != sim.accountPassword)) {
+    std::string password = o.passwordFd >= 0 ? ReadPassword(o.passwordFd) : std::string();
+    const int verdict = Authenticate(device, o.user, password);
+    std::fill(password.begin(), password.end(), '\0');
+    if (verdict < 0)
+        Exit(EX_USER_REQUEST);
+    if (verdict == 0) {
         Log("PAP authentication failed");
         Phase(PH_TERMINATE);
         Exit(EX_AUTH_TOPEER_FAILED);

@@ -263,3 +263,52 @@ TEST_F(EndToEnd, RedialAfterAFailureIn300Ticks)
     ASSERT_TRUE(WaitStatuses(5));
     EXPECT_EQ(sink.statuses, (std::vector<short>{9, 4, 6, 3, 2}));
 }
+
+TEST_F(EndToEnd, InjectedFailuresFollowTheEventOrder)
+{
+    struct Case {
+        const char* inject;
+        std::vector<short> statuses;
+        long error;
+    } cases[] = {
+        {"lcp-fail", {4, 9}, 10},
+        {"ipcp-fail", {4, 6, 3, 0, 9}, 10}, // connect complete came first, so the end is a link down
+        {"drop-after=100", {4, 6, 3, 2, 7, 9}, 16},
+        {"exit=2", {9}, 2},
+    };
+    StartCard();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inject);
+        ScopedEnv inject("KAVANTI_PPPSIM", std::string("delay=10 ") + c.inject);
+        sink.statuses.clear();
+        sink.errors.clear();
+        ASSERT_EQ(control.Connect(kNumber, kUser, kPassword), 0);
+        ASSERT_TRUE(WaitStatuses(c.statuses.size()));
+        Settle();
+        EXPECT_EQ(sink.statuses, c.statuses);
+        EXPECT_EQ(sink.errors.back(), c.error);
+    }
+}
+
+TEST(PppSim, RefusesWhatPppdRefusesAnOrdinaryUser)
+{
+    SandboxRoot root;
+    const std::string sim = Stage("bin/kavanti-pppsim");
+    WriteFileText(KPaths::PeerFilePath(), "/dev/null\nnoauth\n");
+    struct Case {
+        std::string args;
+        int status;
+    } cases[] = {
+        {"--help", 0},
+        {"call kavanti plugin passwordfd.so", 2},
+        {"call kavanti noauth", 2},
+        {"call kavanti connect /bin/true", 2},
+        {"call no-such-peer", 2},
+        {"call ../kavanti", 2},
+        {"call kavanti user", 2},
+    };
+    for (const Case& c : cases) {
+        const int rc = std::system((sim + " " + c.args + " >/dev/null 2>&1").c_str());
+        EXPECT_EQ(WEXITSTATUS(rc), c.status) << c.args;
+    }
+}

@@ -375,8 +375,12 @@ public:
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         // pppd logs to its standard output with nodetach; keep it with the application's errors.
         posix_spawn_file_actions_adddup2(&actions, 2, 1);
+        // Nothing else of ours reaches the program: a stray descriptor at 3 would otherwise
+        // pass for the password pipe.
         if (setAccount)
             posix_spawn_file_actions_adddup2(&actions, childPassword.fd, kPppdPasswordFd);
+        else
+            posix_spawn_file_actions_addclose(&actions, kPppdPasswordFd);
         posix_spawn_file_actions_adddup2(&actions, childEvents.fd, kPppdEventsFd);
         posix_spawn_file_actions_addclosefrom_np(&actions, kPppdEventsFd + 1);
         posix_spawnattr_t attr;

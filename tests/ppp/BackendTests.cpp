@@ -1,6 +1,8 @@
 #include "app/ppp/CPPPControl.h"
 #include "platform/ppp/KPPPPppd.h"
 #include "platform/ppp/pppd-plugin/KavantiEventLine.h"
+#include "platform/paths/KPaths.h"
+#include "ports/FakeSysfs.h"
 #include "ppp/QtLoop.h"
 #include "support/TempDir.h"
 
@@ -12,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace KPPP;
@@ -333,4 +336,50 @@ TEST_F(BackendTest, ANewDialEndsTheRunningProgramFirst)
     ASSERT_TRUE(WaitFor([&] { return Exists("up"); }));
     EXPECT_NE(Pid(), first);
     control.ClosePort();
+}
+
+// ---- the plugin in the installed pppd ------------------------------------------------------
+
+TEST(Plugin, TheInstalledPppdLoadsItAndTakesItsOption)
+{
+    // Only root may name a plugin on pppd's command line; the kernel here has no PPP, so an
+    // accepted command line ends with exit status 4, a refused option with 2.
+    if (getuid() != 0 || access("/usr/sbin/pppd", X_OK) != 0)
+        GTEST_SKIP() << "needs root and /usr/sbin/pppd";
+    std::string plugin;
+    for (const auto& e : std::filesystem::directory_iterator(std::string(getenv("KAVANTI_STAGE")) + "/lib/pppd"))
+        plugin = e.path().string() + "/kavanti-events.so";
+    ASSERT_TRUE(std::filesystem::exists(plugin));
+    TempDir dir;
+    const std::string out = dir / "out";
+    auto run = [&](const std::string& args) {
+        const int rc = std::system(("/usr/sbin/pppd " + args + " nodetach noauth /dev/null 5>/dev/null >" + out + " 2>&1").c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    EXPECT_EQ(run("plugin " + plugin + " kavanti-events-fd 5"), 4) << ReadFileText(out);
+    EXPECT_NE(ReadFileText(out).find("kavanti-events.so loaded"), std::string::npos) << ReadFileText(out);
+    EXPECT_EQ(run("kavanti-events-fd 5"), 2) << "without the plugin pppd does not know the option";
+}
+
+// ---- port discovery through the ports reader ------------------------------------------------
+
+TEST(PortDiscovery, FindsTheCardAmongTheMachinesSerialPorts)
+{
+    SandboxRoot root;
+    FakeSysfs sysfs(root.Path());
+    sysfs.Tty("ttyS0", "platform/serial8250");
+    CPPPControl control(nullptr);
+    char port[CPPPControl::kPortNameSize] = {};
+    char device[CPPPControl::kDeviceNameSize] = {};
+    EXPECT_FALSE(control.GetPortName(port, device)) << "a plain serial port is not the card";
+
+    sysfs.Device("usb1/1-1", "usb");
+    sysfs.Attribute(sysfs.Sys() / "devices/usb1/1-1", "product", "Slipper");
+    sysfs.Device("usb1/1-1/1-1:1.0", "usb");
+    sysfs.Tty("ttyACM0", "usb1/1-1/1-1:1.0");
+    sysfs.Device("pcmcia0/0.0", "pcmcia");
+    sysfs.Tty("ttyS1", "pcmcia0/0.0");
+    ASSERT_TRUE(control.GetPortName(port, device));
+    EXPECT_EQ(std::string(port), KPaths::DevicePath("ttyACM0")) << "the first qualifying port in name order";
+    EXPECT_STREQ(device, "usbmodemSlipper");
 }

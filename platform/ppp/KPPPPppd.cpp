@@ -265,6 +265,15 @@ public:
         *mAlive = false;
         StopChildNow();
         WipeString(mPassword);
+        // The endpoint may be closed from inside its own event delivery (the notifier dials
+        // again): the context object outlives this call, with its queued calls dropped.
+        QObject* context = mContext.release();
+        if (QCoreApplication::instance()) {
+            QCoreApplication::removePostedEvents(context);
+            context->deleteLater();
+        } else {
+            delete context;
+        }
     }
 
     OSStatus InstallNotifier(Notifier notifier, void* context) override
@@ -675,8 +684,10 @@ Transport* gTransport = nullptr;
 
 Transport& PppdTransport()
 {
-    static PppdTransportImpl transport;
-    return transport;
+    // Never destroyed: the link outlives the application's end as the endpoint is not closed
+    // then, and nothing of Qt may run after the application object is gone.
+    static PppdTransportImpl* transport = new PppdTransportImpl;
+    return *transport;
 }
 
 Transport& CurrentTransport()

@@ -299,6 +299,29 @@ TEST_F(BackendTest, ConnectScriptFailureReportsNineWithTheExitStatus)
     EXPECT_TRUE(ProcessGone(Pid()));
 }
 
+TEST_F(BackendTest, DialAgainFromInsideTheEventThatEndedTheLastDial)
+{
+    // The notifier closes the endpoint that is delivering the event (every dial reopens it).
+    ScopedEnv mode("FAKE_PPPD_MODE", "chatfail");
+    struct Redialler : CDialupStatusSink {
+        CPPPControl* control = nullptr;
+        std::vector<short> statuses;
+        void SetDialupStatus(short status, long) override
+        {
+            statuses.push_back(status);
+            if (statuses.size() == 1) {
+                EXPECT_EQ(control->Connect(), 0);
+            }
+        }
+    } redialler;
+    CPPPControl control(&redialler);
+    redialler.control = &control;
+    ASSERT_EQ(control.Connect("0570", "u", "p"), 0);
+    ASSERT_TRUE(WaitFor([&] { return redialler.statuses.size() >= 2; }));
+    EXPECT_EQ(redialler.statuses, (std::vector<short>{9, 9}));
+    EXPECT_EQ(ReadFileText(dir / "password"), "p") << "the kept values were used again";
+}
+
 TEST_F(BackendTest, AProgramThatCannotStartGivesOpenCompletedWithTheError)
 {
     ScopedEnv missing("KAVANTI_PPPD", dir / "no-such-pppd");

@@ -5,6 +5,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <atomic>
 
@@ -12,6 +13,7 @@ namespace {
 
 std::atomic<bool> gQuit{false};
 std::atomic<int> gQuitCode{0};
+constexpr int kIdleIntervalMs = 1;
 
 } // namespace
 
@@ -19,15 +21,24 @@ int KEventLoop::Run()
 {
     gQuit.store(false);
     QEventLoop loop;
+    // While idle tasks exist the loop must come back to them without an event; a short
+    // heartbeat does that without spinning a core at full load.
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(kIdleIntervalMs);
     while (!gQuit.load()) {
         while (!gQuit.load() && loop.processEvents(QEventLoop::AllEvents)) {
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (gQuit.load()) break;
-        if (KPeriodical::IdlerCount() > 0)
-            KPeriodical::DevoteTimeToIdlers();
-        else
-            loop.processEvents(QEventLoop::WaitForMoreEvents);
+        if (KPeriodical::IdlerCount() > 0) KPeriodical::DevoteTimeToIdlers();
+        if (gQuit.load()) break;
+        if (KPeriodical::IdlerCount() > 0) {
+            if (!heartbeat.isActive()) heartbeat.start();
+        } else {
+            heartbeat.stop();
+        }
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
     }
     return gQuitCode.load();
 }

@@ -7,7 +7,8 @@
 class KEventLoop {
 public:
     // Runs until Quit: handles every pending event; when none is left, gives one idle pass
-    // (KPeriodical::DevoteTimeToIdlers); with no idle task it sleeps until the next event.
+    // (KPeriodical::DevoteTimeToIdlers). While idle tasks exist, passes follow each other
+    // about a millisecond apart when no event comes; with none it sleeps until the next event.
     // Returns the code given to Quit.
     static int Run();
 

@@ -2,6 +2,9 @@
 #include "app/card/CSerialPort.h"
 #include "platform/shell/KPeriodical.h"
 #include "FakeCard.h"
+#include "AsNobody.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -106,6 +109,21 @@ TEST_F(ModemInfo, MeasurementTakesOneExchangePerIdlePassAndReportsOnce)
     KPeriodical::DevoteTimeToIdlers();
     EXPECT_EQ(host.done, 1);
     EXPECT_FALSE(CSerialPort::PortUsed(card.Path())) << "the port is closed after the measurement";
+}
+
+TEST_F(ModemInfo, MeasurementHoldsThePortUntilItEnds)
+{
+    if (getuid() != 0) GTEST_SKIP() << "needs root to drop to nobody";
+    ScriptedCard script;
+    FakeCard card([&](const std::string& c) { return script(c); });
+    ASSERT_EQ(chmod(card.Path(), 0666), 0);
+    host.port = card.SlavePath();
+    CModemInfo::GetInformation(&host);
+    for (int pass = 1; pass <= 3; ++pass) KPeriodical::DevoteTimeToIdlers();
+    EXPECT_EQ(PortUsedAsNobody(card.Path()), 1) << "a second measurement cannot take the port";
+    for (int pass = 4; pass <= 6; ++pass) KPeriodical::DevoteTimeToIdlers();
+    EXPECT_EQ(host.done, 1);
+    EXPECT_EQ(PortUsedAsNobody(card.Path()), 0);
 }
 
 TEST_F(ModemInfo, MeasurementWithoutAUsablePortStillCompletesWithEarlierValues)

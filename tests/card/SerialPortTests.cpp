@@ -1,14 +1,13 @@
 #include "app/card/CSerialPort.h"
 #include "platform/shell/KTicks.h"
 #include "FakeCard.h"
+#include "AsNobody.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 
 namespace {
@@ -174,28 +173,6 @@ TEST(SerialPort, PortUsedOnAFreePortLeavesItsSettingsAlone)
     EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&after));
 }
 
-namespace {
-
-// Runs PortUsed in a child that has dropped to `nobody`: root ignores exclusive mode.
-// Returns 1 for used, 0 for free, -1 when the child could not run the check.
-int PortUsedAsNobody(const char* path)
-{
-    const passwd* pw = getpwnam("nobody");
-    if (!pw) return -1;
-    const uid_t uid = pw->pw_uid;
-    const gid_t gid = pw->pw_gid;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(gid) != 0 || setuid(uid) != 0) _exit(3);
-        _exit(CSerialPort::PortUsed(path) ? 1 : 0);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    const int code = WEXITSTATUS(status);
-    return code <= 1 ? code : -1;
-}
-
-} // namespace
 
 TEST(SerialPort, PortHeldByAnotherIsUsed)
 {

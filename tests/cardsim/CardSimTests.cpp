@@ -97,9 +97,12 @@ TEST(CardSim, RepliesInPiecesAfterADelayMakeOneExchange)
     ASSERT_TRUE(port.SendPort("ATI6\r"));
     EXPECT_TRUE(port.RecvPort(reply, sizeof reply, 300));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(100));
-    // The exchange ends as soon as "OK" is in, before the closing CR LF: six characters cut
-    // from there take the information line's own CR LF.
-    EXPECT_STREQ(reply, "ATI6\r\r\n07012345678");
+    // The exchange ends as soon as "OK" is in, perhaps before the closing CR LF arrived: then
+    // the six characters cut from the end take the information line's own CR LF.
+    const std::string got = reply;
+    EXPECT_TRUE(got == "ATI6\r\r\n07012345678" || got == "ATI6\r\r\n07012345678\r" ||
+                got == "ATI6\r\r\n07012345678\r\n")
+        << got;
 }
 
 TEST(CardSim, EchoNeverTurnsOnWithNoEcho)
@@ -160,17 +163,17 @@ TEST(CardSim, DataModeEscapeAuthAndHangUps)
         line.Write("+++");
         EXPECT_EQ(line.ReadUntil("OK\r\n"), "\r\nOK\r\n");
         EXPECT_EQ(line.Ask("ATD1", "ERROR\r\n"), "\r\nERROR\r\n") << "the call is still up";
-        EXPECT_EQ(line.Ask("ATO", "\r\n", 1000).substr(0, 9), "\r\nCONNECT");
+        EXPECT_EQ(line.Ask("ATO", "64000\r\n"), "\r\nCONNECT 64000\r\n");
         line.Write("+++");
         line.ReadUntil("OK\r\n");
         EXPECT_EQ(line.Ask("ATH", "OK\r\n"), "\r\nOK\r\n");
-        EXPECT_EQ(line.Ask("ATO", "\r\n\r\n"), "\r\nNO CARRIER\r\n");
+        EXPECT_EQ(line.Ask("ATO", "CARRIER\r\n"), "\r\nNO CARRIER\r\n");
         EXPECT_NE(line.Ask("ATD0570##61", "32000\r\n").find("CONNECT 32000"), std::string::npos);
     }
     // Closing the line hangs up: the next user finds no call.
     usleep(50000);
     RawLine again(sim.Slave());
-    EXPECT_EQ(again.Ask("ATO", "\r\n\r\n"), "\r\nNO CARRIER\r\n");
+    EXPECT_EQ(again.Ask("ATO", "CARRIER\r\n"), "\r\nNO CARRIER\r\n");
     EXPECT_EQ(sim.Stop(), 0);
 
     std::ifstream in(log);

@@ -154,6 +154,21 @@ TEST_F(EventLoopTest, IdleTasksRunOnlyWhenNoEventIsPending)
     EXPECT_EQ(log, (std::vector<std::string>{"first", "idle", "event0", "event1", "event2", "idle"}));
 }
 
+TEST_F(EventLoopTest, IdlePassesKeepComingWithoutEvents)
+{
+    std::vector<std::string> log;
+    Task idler("idle", &log);
+    idler.onSpend = [&](Task* t) {
+        if (log.size() == 5) {
+            t->StopIdling();
+            KEventLoop::Quit(0);
+        }
+    };
+    idler.StartIdling();
+    EXPECT_EQ(KEventLoop::Run(), 0);
+    EXPECT_EQ(log.size(), 5u);
+}
+
 TEST_F(EventLoopTest, EventsFromAnotherThreadArriveInOrderAndWakeTheLoop)
 {
     std::vector<int> got;

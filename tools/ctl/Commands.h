@@ -13,6 +13,8 @@ struct CtlCommand {
 
 // One line per command; the functions are defined in the command's own file.
 #define KAVANTI_CTL_COMMANDS \
-    {"version", "version", "print the version", CtlVersion},
+    {"version", "version", "print the version", CtlVersion}, \
+    {"card-info", "card-info [--port PATH] [--json]", "measure the card (model, number, levels)", CtlCardInfo},
 
 int CtlVersion(const std::vector<std::string>& args);
+int CtlCardInfo(const std::vector<std::string>& args);

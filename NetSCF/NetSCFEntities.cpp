@@ -194,7 +194,8 @@ OSStatus NetSCCreateIPv4Entity(const NetSCIPv4Digest* d, PRef<PDictionary>& enti
 {
     NetSCAssert(d != nullptr);
     if (!d) return kStatusBadParam;
-    const bool addr = d->address.s_addr != 0, mask = d->subnetMask.s_addr != 0, router = d->router.s_addr != 0;
+    [[maybe_unused]] const bool addr = d->address.s_addr != 0, mask = d->subnetMask.s_addr != 0,
+                                router = d->router.s_addr != 0;
     if (Is(d->configMethod, "BOOTP") || Is(d->configMethod, "PPP")) {
         NetSCAssert(!addr && !mask && !router && !d->clientID);
     } else if (Is(d->configMethod, "DHCP")) {

@@ -23,7 +23,7 @@ void CheckServicesInStep(const PDictionary* services, const PArray* order)
     if (!services || !order) return;
     NetSCAssert(services->Count() == order->Count());
     for (const auto& item : order->Items()) {
-        const auto* id = PValue::As<PString>(item.get());
+        [[maybe_unused]] const auto* id = PValue::As<PString>(item.get());
         NetSCAssert(id && services->Contains(id->UTF8()));
     }
 }

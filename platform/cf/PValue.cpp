@@ -245,6 +245,26 @@ constexpr size_t kIndexThreshold = 16;
 
 PRef<PDictionary> PDictionary::CreateMutable() { return PRef<PDictionary>::Adopt(new PDictionary(true)); }
 
+PRef<PDictionary> PDictionary::Create(std::vector<std::pair<std::string, PRef<PValue>>> entries)
+{
+    for (const auto& e : entries)
+        if (!e.second) return {};
+    auto* d = new PDictionary(false);
+    auto ref = PRef<PDictionary>::Adopt(d);
+    d->mEntries = std::move(entries);
+    const size_t n = d->mEntries.size();
+    if (n >= kIndexThreshold) {
+        d->mIndex.reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            if (!d->mIndex.emplace(d->mEntries[i].first, i).second) return {};
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            for (size_t j = i + 1; j < n; ++j)
+                if (d->mEntries[i].first == d->mEntries[j].first) return {};
+    }
+    return ref;
+}
+
 PRef<PDictionary> PDictionary::MutableCopy() const
 {
     auto* d = new PDictionary(true);

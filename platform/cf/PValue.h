@@ -205,6 +205,9 @@ class PDictionary final : public PValue {
 public:
     static constexpr PType kType = PType::Dictionary;
     static PRef<PDictionary> CreateMutable();
+    // An immutable dictionary of these entries, in this order; empty when a value is null or a
+    // key occurs twice.
+    static PRef<PDictionary> Create(std::vector<std::pair<std::string, PRef<PValue>>> entries);
     PRef<PDictionary> MutableCopy() const; // shallow: the values are shared
     PRef<PDictionary> ImmutableCopy() const;
 

@@ -2,6 +2,7 @@
 
 #include "platform/cf/PList.h"
 #include "platform/paths/KPaths.h"
+#include "platform/store/StoreXML.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,12 +13,21 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <mutex>
+#include <pthread.h>
+#include <set>
 #include <vector>
 
 namespace {
 
 std::atomic<OSStatus> gStoreError{0};
 SCPreferencesApplyHook gDefaultApplyHook;
+
+// Connections of this process that hold the lock. A forked child would share their flock (it
+// belongs to the open file, not the process) and keep it after the parent unlocks; the child
+// drops them at once instead.
+std::set<SCPreferences*> gLockHolders;
+std::once_flag gAtForkOnce;
 
 bool Fail(OSStatus status)
 {
@@ -85,6 +95,33 @@ PRef<PDictionary> Replace(const PDictionary* node, const std::vector<std::string
 
 } // namespace
 
+// The whole file in one buffer sized from fstat; 0 or an errno value.
+static int ReadFile(const std::string& path, std::string& bytes)
+{
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            bytes.clear();
+            return e;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return 0;
+}
+
 // Private access to the connection's state for the functions of this file.
 struct SCPreferencesAccess {
     using Stamp = SCPreferences::FileStamp;
@@ -104,7 +141,7 @@ struct SCPreferencesAccess {
     static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>* tree)
     {
         std::string bytes;
-        const int e = ReadWholeFile(path, bytes);
+        const int e = ReadFile(path, bytes);
         if (e == ENOENT || e == ENOTDIR) {
             stamp = StampOf({}, false);
             if (tree) *tree = PDictionary::CreateMutable()->ImmutableCopy();
@@ -113,7 +150,10 @@ struct SCPreferencesAccess {
         if (e != 0) return kStoreStatusAccessError;
         stamp = StampOf(bytes, true);
         if (tree) {
-            auto root = PRefCast<PDictionary>(PListCreateFromData(bytes, false));
+            // Our own reader first; the general one for forms it does not take (binary plists).
+            auto value = StoreXMLRead(bytes);
+            if (!value) value = PListCreateFromData(bytes, false);
+            auto root = PRefCast<PDictionary>(value);
             if (!root) return kStoreStatusCorrupt;
             *tree = std::move(root);
         }
@@ -202,14 +242,28 @@ struct SCPreferencesAccess {
             return Fail(status);
         }
         p.mLockFd = fd;
+        std::call_once(gAtForkOnce, [] { pthread_atfork(nullptr, nullptr, &SCPreferencesAccess::DropLocksInChild); });
+        gLockHolders.insert(&p);
         return true;
     }
+
+    static void DropLocksInChild()
+    {
+        for (SCPreferences* p : gLockHolders) {
+            ::close(p->mLockFd);
+            p->mLockFd = -1;
+        }
+        gLockHolders.clear();
+    }
+
+    static void Forget(SCPreferences& p) { gLockHolders.erase(&p); }
 
     static bool Unlock(SCPreferences& p)
     {
         if (p.mLockFd < 0) return Fail(kStoreStatusNeedLock);
         ::close(p.mLockFd); // closing the only descriptor of the lock releases it
         p.mLockFd = -1;
+        Forget(p);
         return true;
     }
 
@@ -217,7 +271,8 @@ struct SCPreferencesAccess {
     {
         if (!p.mChanged) return true;
         std::string xml;
-        if (!PListCreateXMLData(*p.mTree, xml)) return Fail(kStoreStatusFailed);
+        xml.reserve(p.mStamp.size + p.mStamp.size / 8 + 4096); // one buffer, no regrowth on big stores
+        StoreXMLWrite(*p.mTree, xml);
         OSStatus status = kStatusOK;
         int tempLock = -1;
         if (p.mLockFd < 0) {
@@ -294,7 +349,10 @@ struct SCPreferencesAccess {
 
 SCPreferences::~SCPreferences()
 {
-    if (mLockFd >= 0) ::close(mLockFd);
+    if (mLockFd >= 0) {
+        ::close(mLockFd);
+        SCPreferencesAccess::Forget(*this);
+    }
 }
 
 SCPreferencesRef SCPreferencesCreateWithPaths(std::string_view clientName, const std::string& storePath,

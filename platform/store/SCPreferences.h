@@ -12,7 +12,8 @@
 // copy up to date with the file; a copy that has local changes and whose file was rewritten by
 // someone else since it was read is "stale" and the lock is refused, as is a commit of it, so
 // that no writer silently undoes another one's commit. A commit without the lock takes the
-// lock for the length of the commit.
+// lock for the length of the commit. The lock belongs to the process that took it: a child
+// forked while it is held does not hold it (its copies of the lock descriptors are closed).
 //
 // Commit: the tree goes to "<store>.new" in the same folder, which is fsync'ed, renamed over
 // the store, and the folder fsync'ed, so that a crash leaves either the old or the new file,

@@ -1,0 +1,381 @@
+#include "platform/store/StoreXML.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+// ---- writing ----
+
+void AppendEscaped(std::string& out, std::string_view text)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char* rep = nullptr;
+        switch (text[i]) {
+        case '&': rep = "&amp;"; break;
+        case '<': rep = "&lt;"; break;
+        case '>': rep = "&gt;"; break;
+        default: continue;
+        }
+        out.append(text.data() + start, i - start);
+        out += rep;
+        start = i + 1;
+    }
+    out.append(text.data() + start, text.size() - start);
+}
+
+void AppendBase64(std::string& out, const std::vector<uint8_t>& bytes)
+{
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        out += kDigits[v >> 18];
+        out += kDigits[(v >> 12) & 63];
+        out += kDigits[(v >> 6) & 63];
+        out += kDigits[v & 63];
+    }
+    if (i < bytes.size()) {
+        const uint32_t v = (bytes[i] << 16) | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+        out += kDigits[v >> 18];
+        out += kDigits[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+}
+
+void Write(const PValue& v, std::string& out, int depth)
+{
+    out.append(static_cast<size_t>(depth), '\t');
+    switch (v.Type()) {
+    case PType::String:
+        out += "<string>";
+        AppendEscaped(out, static_cast<const PString&>(v).UTF8());
+        out += "</string>\n";
+        break;
+    case PType::Number: {
+        const auto& n = static_cast<const PNumber&>(v);
+        char buf[64];
+        if (n.IsReal()) {
+            std::snprintf(buf, sizeof buf, "<real>%.17g</real>\n", n.Real());
+            out += buf;
+        } else {
+            const auto r = std::to_chars(buf, buf + sizeof buf, n.Int64());
+            out += "<integer>";
+            out.append(buf, static_cast<size_t>(r.ptr - buf));
+            out += "</integer>\n";
+        }
+        break;
+    }
+    case PType::Boolean:
+        out += static_cast<const PBoolean&>(v).Value() ? "<true/>\n" : "<false/>\n";
+        break;
+    case PType::Data:
+        out += "<data>";
+        AppendBase64(out, static_cast<const PData&>(v).Bytes());
+        out += "</data>\n";
+        break;
+    case PType::Date: {
+        // Seconds since 2001-01-01 00:00:00 UTC, written to the second as plists keep dates.
+        const time_t t = static_cast<time_t>(std::floor(static_cast<const PDate&>(v).Seconds())) + 978307200;
+        struct tm tm {};
+        gmtime_r(&t, &tm);
+        char buf[64];
+        std::strftime(buf, sizeof buf, "<date>%Y-%m-%dT%H:%M:%SZ</date>\n", &tm);
+        out += buf;
+        break;
+    }
+    case PType::Array: {
+        const auto& items = static_cast<const PArray&>(v).Items();
+        if (items.empty()) { out += "<array/>\n"; break; }
+        out += "<array>\n";
+        for (const auto& item : items) Write(*item, out, depth + 1);
+        out.append(static_cast<size_t>(depth), '\t');
+        out += "</array>\n";
+        break;
+    }
+    case PType::Dictionary: {
+        const auto& entries = static_cast<const PDictionary&>(v).Entries();
+        if (entries.empty()) { out += "<dict/>\n"; break; }
+        out += "<dict>\n";
+        for (const auto& [key, item] : entries) {
+            out.append(static_cast<size_t>(depth + 1), '\t');
+            out += "<key>";
+            AppendEscaped(out, key);
+            out += "</key>\n";
+            Write(*item, out, depth + 1);
+        }
+        out.append(static_cast<size_t>(depth), '\t');
+        out += "</dict>\n";
+        break;
+    }
+    }
+}
+
+// ---- reading ----
+
+class Reader {
+public:
+    explicit Reader(std::string_view s) : mText(s) {}
+
+    PRef<PValue> Document()
+    {
+        if (!SkipMisc()) return {};
+        std::string_view name;
+        bool empty = false;
+        if (!OpenTag(name, empty) || name != "plist" || empty) return {};
+        if (!SkipMisc()) return {};
+        auto v = Value();
+        if (!v || !SkipMisc() || !CloseTag("plist") || !SkipMisc() || mPos != mText.size()) return {};
+        return v;
+    }
+
+private:
+    bool AtEnd() const { return mPos >= mText.size(); }
+
+    void SkipSpace()
+    {
+        while (!AtEnd() && (mText[mPos] == ' ' || mText[mPos] == '\t' || mText[mPos] == '\n' || mText[mPos] == '\r'))
+            ++mPos;
+    }
+
+    // White space, the XML declaration, the document type and comments.
+    bool SkipMisc()
+    {
+        for (;;) {
+            SkipSpace();
+            if (mText.compare(mPos, 2, "<?") == 0) {
+                const size_t e = mText.find("?>", mPos);
+                if (e == std::string_view::npos) return false;
+                mPos = e + 2;
+            } else if (mText.compare(mPos, 4, "<!--") == 0) {
+                const size_t e = mText.find("-->", mPos);
+                if (e == std::string_view::npos) return false;
+                mPos = e + 3;
+            } else if (mText.compare(mPos, 9, "<!DOCTYPE") == 0) {
+                const size_t e = mText.find('>', mPos);
+                if (e == std::string_view::npos) return false;
+                mPos = e + 1;
+            } else {
+                return true;
+            }
+        }
+    }
+
+    // "<name attrs>" or "<name/>".
+    bool OpenTag(std::string_view& name, bool& empty)
+    {
+        if (AtEnd() || mText[mPos] != '<') return false;
+        const size_t e = mText.find('>', mPos);
+        if (e == std::string_view::npos) return false;
+        std::string_view tag = mText.substr(mPos + 1, e - mPos - 1);
+        mPos = e + 1;
+        empty = !tag.empty() && tag.back() == '/';
+        if (empty) tag.remove_suffix(1);
+        const size_t sp = tag.find_first_of(" \t\r\n");
+        name = tag.substr(0, sp);
+        return !name.empty() && name[0] != '/' && name[0] != '!' && name[0] != '?';
+    }
+
+    bool CloseTag(std::string_view name)
+    {
+        if (mText.compare(mPos, 2, "</") != 0) return false;
+        if (mText.compare(mPos + 2, name.size(), name) != 0) return false;
+        size_t p = mPos + 2 + name.size();
+        while (p < mText.size() && (mText[p] == ' ' || mText[p] == '\t' || mText[p] == '\n' || mText[p] == '\r')) ++p;
+        if (p >= mText.size() || mText[p] != '>') return false;
+        mPos = p + 1;
+        return true;
+    }
+
+    // Character data up to the closing tag of `name`, with entities decoded.
+    bool Text(std::string_view name, std::string& out)
+    {
+        out.clear();
+        const size_t e = mText.find('<', mPos);
+        if (e == std::string_view::npos) return false;
+        std::string_view raw = mText.substr(mPos, e - mPos);
+        mPos = e;
+        if (!CloseTag(name)) return false; // CDATA and other markup inside text: not ours
+        size_t amp = raw.find('&');
+        if (amp == std::string_view::npos) {
+            out.assign(raw);
+            return true;
+        }
+        size_t start = 0;
+        while (amp != std::string_view::npos) {
+            out.append(raw.substr(start, amp - start));
+            const size_t semi = raw.find(';', amp);
+            if (semi == std::string_view::npos) return false;
+            const std::string_view ent = raw.substr(amp + 1, semi - amp - 1);
+            if (ent == "amp") out += '&';
+            else if (ent == "lt") out += '<';
+            else if (ent == "gt") out += '>';
+            else if (ent == "quot") out += '"';
+            else if (ent == "apos") out += '\'';
+            else if (ent.size() > 1 && ent[0] == '#') {
+                const bool hex = ent[1] == 'x' || ent[1] == 'X';
+                const std::string digits(ent.substr(hex ? 2 : 1));
+                if (digits.empty()) return false;
+                char* end = nullptr;
+                const unsigned long cp = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+                if (*end || cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+                AppendUTF8(out, static_cast<uint32_t>(cp));
+            } else {
+                return false;
+            }
+            start = semi + 1;
+            amp = raw.find('&', start);
+        }
+        out.append(raw.substr(start));
+        return true;
+    }
+
+    static void AppendUTF8(std::string& out, uint32_t cp)
+    {
+        if (cp < 0x80) out += static_cast<char>(cp);
+        else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+
+    static PRef<PValue> Integer(const std::string& t)
+    {
+        const char* s = t.c_str();
+        while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') ++s;
+        if (!*s) return {};
+        char* end = nullptr;
+        errno = 0;
+        long long v;
+        if (*s == '-') v = std::strtoll(s, &end, 0);
+        else v = static_cast<long long>(std::strtoull(s, &end, 0));
+        while (*end == ' ' || *end == '\t' || *end == '\n' || *end == '\r') ++end;
+        if (*end || errno) return {};
+        return PNum(v);
+    }
+
+    static PRef<PValue> Data(const std::string& t)
+    {
+        std::vector<uint8_t> bytes;
+        bytes.reserve(t.size() * 3 / 4);
+        uint32_t acc = 0;
+        int bits = 0;
+        for (const char c : t) {
+            int v;
+            if (c >= 'A' && c <= 'Z') v = c - 'A';
+            else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+            else if (c >= '0' && c <= '9') v = c - '0' + 52;
+            else if (c == '+') v = 62;
+            else if (c == '/') v = 63;
+            else if (c == '=' || c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+            else return {};
+            acc = (acc << 6) | static_cast<uint32_t>(v);
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                bytes.push_back(static_cast<uint8_t>((acc >> bits) & 0xFF));
+            }
+        }
+        return PData::Create(std::move(bytes));
+    }
+
+    static PRef<PValue> Date(const std::string& t)
+    {
+        struct tm tm {};
+        const char* end = strptime(t.c_str(), "%Y-%m-%dT%H:%M:%SZ", &tm);
+        if (!end || *end) return {};
+        return PDate::Create(static_cast<double>(timegm(&tm) - 978307200));
+    }
+
+    PRef<PValue> Value()
+    {
+        std::string_view name;
+        bool empty = false;
+        if (!OpenTag(name, empty)) return {};
+        if (name == "dict") {
+            std::vector<std::pair<std::string, PRef<PValue>>> entries;
+            if (!empty) {
+                for (;;) {
+                    SkipMisc();
+                    if (CloseTag("dict")) break;
+                    std::string_view keyTag;
+                    bool keyEmpty = false;
+                    if (!OpenTag(keyTag, keyEmpty) || keyTag != "key") return {};
+                    std::string key;
+                    if (!keyEmpty && !Text("key", key)) return {};
+                    SkipMisc();
+                    auto v = Value();
+                    if (!v) return {};
+                    entries.emplace_back(std::move(key), std::move(v));
+                }
+            }
+            return PDictionary::Create(std::move(entries));
+        }
+        if (name == "array") {
+            std::vector<PRef<PValue>> items;
+            if (!empty) {
+                for (;;) {
+                    SkipMisc();
+                    if (CloseTag("array")) break;
+                    auto v = Value();
+                    if (!v) return {};
+                    items.push_back(std::move(v));
+                }
+            }
+            return PArray::Create(std::move(items));
+        }
+        if (name == "true" || name == "false") {
+            if (!empty && !CloseTag(name)) return {};
+            return PBoolean::Create(name == "true");
+        }
+        std::string text;
+        if (!empty && !Text(name, text)) return {};
+        if (name == "string") return PString::Create(text);
+        if (name == "integer") return Integer(text);
+        if (name == "real") {
+            char* end = nullptr;
+            const double d = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end) return {};
+            return PNumber::CreateReal(d);
+        }
+        if (name == "data") return Data(text);
+        if (name == "date") return Date(text);
+        return {};
+    }
+
+    std::string_view mText;
+    size_t mPos = 0;
+};
+
+} // namespace
+
+void StoreXMLWrite(const PValue& value, std::string& out)
+{
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n";
+    Write(value, out, 0);
+    out += "</plist>\n";
+}
+
+PRef<PValue> StoreXMLRead(std::string_view xml)
+{
+    return Reader(xml).Document();
+}

@@ -40,7 +40,7 @@ TEST(CtlCardInfo, FailuresAreExplained)
         int status;
         const char* message;
     } cases[] = {
-        {{"card-info"}, 1, "not available yet"},
+        {{"card-info", "--port", ""}, 1, "no card found"},
         {{"card-info", "--port", "/nonexistent/ttyKV0"}, 1, "no such device"},
         {{"card-info", "--port", "/dev/null"}, 1, "not a serial port"},
         {{"card-info", "--port", std::string(40, 'p')}, 1, "longer than"},

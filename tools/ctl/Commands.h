@@ -14,7 +14,13 @@ struct CtlCommand {
 // One line per command; the functions are defined in the command's own file.
 #define KAVANTI_CTL_COMMANDS \
     {"version", "version", "print the version", CtlVersion}, \
-    {"card-info", "card-info [--port PATH] [--json]", "measure the card (model, number, levels)", CtlCardInfo},
+    {"card-info", "card-info [--port PATH] [--json]", "measure the card (model, number, levels)", CtlCardInfo}, \
+    {"ports", "ports [--json]", "list the network ports and the card's port", CtlPorts}, \
+    {"modem-scripts", "modem-scripts [--json]", "list the installed modem scripts", CtlModemScripts}, \
+    {"location", "location [--device NAME] [--json]", "show the current network location", CtlLocation},
 
 int CtlVersion(const std::vector<std::string>& args);
 int CtlCardInfo(const std::vector<std::string>& args);
+int CtlPorts(const std::vector<std::string>& args);
+int CtlModemScripts(const std::vector<std::string>& args);
+int CtlLocation(const std::vector<std::string>& args);

@@ -4,6 +4,7 @@
 
 #include "app/card/CModemInfo.h"
 #include "app/card/CSerialPort.h"
+#include "platform/ports/KPorts.h"
 #include "platform/shell/KEventLoop.h"
 
 #include <QCoreApplication>
@@ -63,16 +64,22 @@ int CtlCardInfo(const std::vector<std::string>& args)
         } else if (args[i] == "--help" || args[i] == "-h") {
             std::printf("usage: kavanti-ctl card-info [--port PATH] [--json]\n"
                         "Measures the card: model name, PHS number, firmware version, channel count and\n"
-                        "the 13 signal-intensity levels (0 to 5). --port names the card's serial device.\n");
+                        "the 13 signal-intensity levels (0 to 5). --port names the card's serial device;\n"
+                        "without it the card's port is found as the application finds it.\n");
             return 0;
         } else {
             return Usage();
         }
     }
     if (port.empty()) {
-        std::fprintf(stderr, "kavanti-ctl: card-info: finding the card's port is not available yet; "
-                             "name it with --port PATH\n");
-        return 1;
+        // The same discovery the application runs: the first PC Card or Slipper modem port.
+        KPorts::PortRecord card;
+        if (!KPorts::FindCardPort(card)) {
+            std::fprintf(stderr, "kavanti-ctl: card-info: no card found (no PC Card modem or Slipper USB modem); "
+                                 "name its port with --port PATH\n");
+            return 1;
+        }
+        port = card.portName;
     }
     if (port.size() >= kPortNameSize) {
         std::fprintf(stderr, "kavanti-ctl: card-info: the port path '%s' is longer than %zu characters\n",

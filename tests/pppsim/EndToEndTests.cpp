@@ -111,7 +111,8 @@ protected:
     SandboxRoot root;
     FakeSysfs sysfs{root.Path()};
     std::string device = KPaths::DevicePath("ttyS1");
-    std::string script = root.Path() + "/modem-scripts/Test Card";
+    // The modem script the project ships for the default card.
+    std::string script = std::string(std::getenv("KAVANTI_RESOURCES")) + "/modem-scripts/TKS KSR23C-J";
     ScopedEnv pppd{"KAVANTI_PPPD", Stage("bin/kavanti-pppsim")};
     ScopedEnv sim{"KAVANTI_PPPSIM", "delay=10"};
     pid_t card = -1;
@@ -125,7 +126,7 @@ protected:
         sysfs.Device("pcmcia0/0.0", "pcmcia");
         sysfs.Tty("ttyS1", "pcmcia0/0.0");
         std::filesystem::create_directories(root.Path() + "/dev");
-        WriteFileText(script, "ABORT BUSY\nABORT 'NO CARRIER'\nTIMEOUT 5\n'' ATZ\nOK ATD\\T\nCONNECT ''\n");
+        ASSERT_TRUE(std::filesystem::exists(script)) << script;
         // The store's apply step writes the peer file for the card's service.
         auto tree = D({{"CurrentSet", PStr("/Sets/1")},
                        {"Sets", D({{"1", D({{"Network", D({{"Global", D({{"IPv4", D({{"ServiceOrder", PArray::Create({PStr("S")})}})}})}})}})}})},

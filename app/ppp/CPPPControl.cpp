@@ -1,0 +1,249 @@
+#include "app/ppp/CPPPControl.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace KPPP;
+
+CDialupStatusSink* CPPPControl::mAppMain = nullptr;
+int32_t CPPPControl::mPortStatus = CPPPControl::kPortClosed;
+int32_t CPPPControl::mPPPStatus = CPPPControl::kPPPIdle;
+
+namespace {
+
+void CopyCut(char* dest, size_t size, const char* src)
+{
+    if (!src)
+        src = "";
+    const size_t n = strnlen(src, size - 1);
+    std::memcpy(dest, src, n);
+    std::memset(dest + n, 0, size - n);
+}
+
+} // namespace
+
+CPPPControl::CPPPControl(CDialupStatusSink* appMain)
+{
+    mAppMain = appMain;
+    mEndpoint = nullptr;
+    mPortStatus = kPortClosed;
+    mPPPStatus = kPPPIdle;
+}
+
+void CPPPControl::Report(short status, long error)
+{
+    if (mAppMain)
+        mAppMain->SetDialupStatus(status, error);
+}
+
+OSStatus CPPPControl::OpenPort()
+{
+    Transport& transport = CurrentTransport();
+    OSStatus err = transport.Init();
+    if (err != kStatusOK) {
+        mPortStatus = kPortTransportFailed;
+        return err;
+    }
+    err = kStatusOK;
+    mEndpoint = transport.OpenEndpoint(&err);
+    if (err != kStatusOK || !mEndpoint) {
+        mEndpoint = nullptr;
+        Report(kStatusEndpointFailed, err);
+        return err != kStatusOK ? err : kStatusBadParam;
+    }
+    err = mEndpoint->InstallNotifier(&CPPPControl::EndpointNotifier, this);
+    if (err != kStatusOK)
+        return err;
+    err = mEndpoint->SetAsynchronous();
+    if (err == kStatusOK)
+        err = mEndpoint->SetNonBlocking();
+    if (err == kStatusOK)
+        err = mEndpoint->SetProgressEvents(true);
+    if (err != kStatusOK)
+        return err;
+    mPortStatus = kPortOpen;
+    return kStatusOK;
+}
+
+void CPPPControl::ClosePort()
+{
+    if (mPortStatus != kPortOpen)
+        return;
+    if (mEndpoint) {
+        mEndpoint->SetProgressEvents(false);
+        mEndpoint->RemoveNotifier();
+    }
+    CurrentTransport().Close();
+    mEndpoint = nullptr;
+    mPortStatus = kPortClosed;
+}
+
+OSStatus CPPPControl::Connect(const char* accessPoint, const char* userName, const char* password)
+{
+    CopyCut(mTmpAccessPoint, sizeof mTmpAccessPoint, accessPoint);
+    CopyCut(mTmpUserName, sizeof mTmpUserName, userName);
+    CopyCut(mTmpPassword, sizeof mTmpPassword, password);
+    return Connect();
+}
+
+OSStatus CPPPControl::Connect()
+{
+    // Every dial starts on a freshly opened endpoint.
+    if (mPortStatus == kPortOpen)
+        ClosePort();
+    OSStatus status = OpenPort();
+    mPPPStatus = kPPPIdle;
+    if (status == kStatusOK)
+        status = SetTmpAccessPoint();
+    if (status == kStatusOK)
+        status = SetTmpUserName();
+    if (status == kStatusOK)
+        status = SetTmpPassword();
+    if (status == kStatusOK) {
+        SetAlertDisable();
+        status = mEndpoint->Dial();
+    }
+    return status;
+}
+
+OSStatus CPPPControl::Disconnect()
+{
+    if (mPortStatus != kPortOpen) {
+        OSStatus err = OpenPort();
+        if (err != kStatusOK)
+            return err;
+    }
+    return mEndpoint ? mEndpoint->HangUp() : kStatusBadParam;
+}
+
+OSStatus CPPPControl::CancelCommand()
+{
+    if (mPPPStatus == kPPPConnectComplete && mEndpoint)
+        mEndpoint->HangUp();
+    return kStatusOK;
+}
+
+bool CPPPControl::GetPortName(char* portName, char* deviceName)
+{
+    Transport& transport = CurrentTransport();
+    PortRecord record;
+    for (uint32_t index = 0; transport.GetIndexedPort(record, index); ++index) {
+        const uint16_t type = transport.GetDeviceType(record.ref) & 0xFFFF;
+        if (type != kDeviceTypeSerial || (record.infoFlags & kPortIsAlias) != 0)
+            continue;
+        record.moduleName[sizeof record.moduleName - 1] = 0;
+        if (!std::strstr(record.moduleName, "pccard-modem") && !std::strstr(record.moduleName, "usbmodemSlipper"))
+            continue;
+        record.name[sizeof record.name - 1] = 0;
+        if (portName)
+            CopyCut(portName, kPortNameSize, record.name);
+        if (deviceName)
+            CopyCut(deviceName, kDeviceNameSize, record.moduleName);
+        return true;
+    }
+    return false;
+}
+
+OSStatus CPPPControl::SetOption(uint32_t name, const void* value, size_t valueSize, size_t fieldSize)
+{
+    const uint32_t length = static_cast<uint32_t>(kOptionHeaderSize + fieldSize);
+    std::vector<uint8_t> buffer(length, 0);
+    OptionHeader header{length, kOptionLevelPPP, name, 0};
+    std::memcpy(buffer.data(), &header, sizeof header);
+    std::memcpy(buffer.data() + kOptionHeaderSize, value, valueSize < fieldSize ? valueSize : fieldSize);
+    OptionRequest request{length, length, buffer.data(), kOptionNegotiate};
+
+    OSStatus err;
+    do {
+        err = mEndpoint ? mEndpoint->OptionManagement(request) : kStatusBadParam;
+    } while (err == kStatusStateChange);
+    if (err == kStatusOK) {
+        std::memcpy(&header, buffer.data(), sizeof header);
+        err = header.status == kOptionSuccess ? kStatusOK : static_cast<OSStatus>(header.status);
+    }
+    // The password must not outlive the call in this buffer.
+    std::memset(buffer.data(), 0, buffer.size());
+    return err;
+}
+
+OSStatus CPPPControl::SetTextOption(uint32_t name, const char* text, size_t fieldSize)
+{
+    // With no access point every account option is left to the configured peer.
+    if (mTmpAccessPoint[0] == 0)
+        return kStatusOK;
+    return SetOption(name, text, strnlen(text, fieldSize - 1) + 1, fieldSize);
+}
+
+OSStatus CPPPControl::SetTmpAccessPoint()
+{
+    return SetTextOption(kOptionAccessPoint, mTmpAccessPoint, sizeof mTmpAccessPoint);
+}
+
+OSStatus CPPPControl::SetTmpUserName()
+{
+    return SetTextOption(kOptionUserName, mTmpUserName, sizeof mTmpUserName);
+}
+
+OSStatus CPPPControl::SetTmpPassword()
+{
+    return SetTextOption(kOptionPassword, mTmpPassword, sizeof mTmpPassword);
+}
+
+OSStatus CPPPControl::SetAlertDisable()
+{
+    const uint32_t none = 0;
+    return SetOption(kOptionAlerts, &none, sizeof none, sizeof none);
+}
+
+void CPPPControl::EndpointNotifier(void* /*context*/, uint32_t code, int32_t result, uint32_t cookie)
+{
+    const long error = static_cast<int32_t>(cookie);
+    switch (code) {
+    case kEventOpenComplete:
+    case kEventIoctlComplete:
+        if (result != 0)
+            Report(kStatusFailure, result);
+        break;
+    case kEventConnectComplete:
+        if (error != 0) {
+            Report(kStatusFailure, error);
+        } else {
+            mPPPStatus = kPPPConnectComplete;
+            Report(kStatusConnectComplete, 0);
+        }
+        break;
+    case kEventDisconnectComplete:
+        // A dial cancelled after connect complete ends on idle; a link that was up, on hung up.
+        if (mPPPStatus == kPPPConnectComplete) {
+            Report(kStatusLinkDown, error);
+        } else {
+            mPPPStatus = kPPPHungUp;
+            Report(kStatusHungUp, error);
+        }
+        break;
+    case kEventIPCPUp:
+        if (error != 0) {
+            Report(kStatusFailure, error);
+        } else {
+            mPPPStatus = kPPPIPUp;
+            Report(kStatusConnected, 0);
+        }
+        break;
+    case kEventLCPDown:
+        Report(error != 0 ? kStatusFailure : kStatusLinkDown, error);
+        mPPPStatus = kPPPIdle;
+        break;
+    case kEventAuthStarted:
+        Report(error != 0 ? kStatusFailure : kStatusAuthenticating, error);
+        break;
+    case kEventAuthFinished:
+        if (error != 0)
+            Report(kStatusFailure, error);
+        break;
+    case kEventModemInitFinished:
+        Report(error != 0 ? kStatusFailure : kStatusModemInitialised, error);
+        break;
+    default:
+        break;
+    }
+}

@@ -16,9 +16,7 @@
 #include "NetSCF/NetSCFSets.h"
 #include "NetSCF/NetSCFValue.h"
 #include "platform/cf/PText.h"
-#ifdef KAVANTI_HAVE_PEER_FILE
 #include "platform/ppp/KPPPPeerFile.h"
-#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -303,10 +301,8 @@ int main(int argc, char** argv)
 
     SetupGlobals(argv);
 
-#ifdef KAVANTI_HAVE_PEER_FILE
     // Applying the committed store rewrites the pppd peer file for the current location.
     KPPP::InstallPeerFileApplyHook();
-#endif
     NetSCSetClient(PStr("KavantiTool").get());
     OSStatus status = NetSCOpen(true, true);
     bool commit = false;

@@ -375,16 +375,12 @@ TEST_F(Tool, ConcurrentUpdatesOnOneStore)
 
 TEST_F(Tool, CommittingWritesThePeerFileForTheCard)
 {
-#ifndef KAVANTI_HAVE_PEER_FILE
-    GTEST_SKIP() << "built without the PPP layer's apply step";
-#else
     ASSERT_EQ(Run(Args("-n")).exitStatus, 0);
     std::string peer;
     ASSERT_EQ(ReadWholeFile(KPaths::PeerFilePath(), peer), 0);
     EXPECT_NE(peer.find(root.Path() + "/dev/ttyS4"), std::string::npos) << peer;
     EXPECT_NE(peer.find("SUNTAC Slipper"), std::string::npos) << peer;
     EXPECT_EQ(peer.find("secret"), std::string::npos) << "the password never goes into the peer file";
-#endif
 }
 
 TEST_F(Tool, Help)

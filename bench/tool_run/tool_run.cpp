@@ -100,6 +100,16 @@ bool WriteStore(const std::string& path, int sets)
     return true;
 }
 
+// A child process builds the store, so this process stays small: a child forked to run the tool
+// would otherwise carry this process's memory into its peak-memory figure.
+bool WriteStoreInChild(const std::string& path, int sets)
+{
+    const pid_t pid = fork();
+    if (pid == 0) _exit(WriteStore(path, sets) ? 0 : 1);
+    int st = 0;
+    return pid > 0 && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
 struct Run {
     double ms = 0;
     long maxRssKb = 0;
@@ -135,11 +145,14 @@ int main(int argc, char** argv)
 {
     std::string tool = KAVANTI_TOOL_PATH;
     int runs = 15;
+    bool keep = false;
     std::vector<int> sizes = {10, 100, 1000};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--keep") {
+            keep = true;
         } else if (a == "--tool" && i + 1 < argc) {
             tool = argv[++i];
         } else if (a == "--sizes" && i + 1 < argc) {
@@ -151,8 +164,9 @@ int main(int argc, char** argv)
                 p = q == std::string::npos ? list.size() : q + 1;
             }
         } else {
-            std::printf("usage: bench_tool_run [--runs N] [--sizes 10,100,1000] [--tool PATH]\n"
-                        "Times \"KavantiTool -c\" on stores of that many locations x 5 services.\n");
+            std::printf("usage: bench_tool_run [--runs N] [--sizes 10,100,1000] [--tool PATH] [--keep]\n"
+                        "Times \"KavantiTool -c\" on stores of that many locations x 5 services.\n"
+                        "--keep leaves the sandbox of the last size for profiling and prints its path.\n");
             return a == "--help" ? 0 : 2;
         }
     }
@@ -166,7 +180,7 @@ int main(int argc, char** argv)
     std::printf("%8s %12s %12s %12s %14s\n", "sets", "store KB", "median ms", "max ms", "peak RSS MB");
     double medianBySize[3] = {0, 0, 0};
     for (size_t s = 0; s < sizes.size(); ++s) {
-        if (!WriteStore(store, sizes[s])) return 1;
+        if (!WriteStoreInChild(store, sizes[s])) return 1;
         const auto storeKb = fs::file_size(store) / 1024;
         RunTool(tool, root, 0); // warm the page cache
         std::vector<double> times;
@@ -188,6 +202,7 @@ int main(int argc, char** argv)
     }
     if (sizes.size() == 3 && medianBySize[1] > 0)
         std::printf("t(%d)/t(%d) = %.1f\n", sizes[2], sizes[1], medianBySize[2] / medianBySize[1]);
-    fs::remove_all(root);
+    if (keep) std::printf("sandbox kept: %s\n", root.c_str());
+    else fs::remove_all(root);
     return 0;
 }

@@ -173,8 +173,8 @@ std::u16string PString::UTF16() const
 
 // ---- scalars ----
 
-PRef<PNumber> PNumber::Create(int64_t v) { return PRef<PNumber>::Adopt(new PNumber(v, 0, false)); }
-PRef<PNumber> PNumber::CreateReal(double v) { return PRef<PNumber>::Adopt(new PNumber(0, v, true)); }
+PRef<PNumber> PNumber::Create(int64_t v) { return PRef<PNumber>::Adopt(new PNumber(v)); }
+PRef<PNumber> PNumber::CreateReal(double v) { return PRef<PNumber>::Adopt(new PNumber(v)); }
 
 bool PNumber::GetInt32(int32_t& out) const
 {
@@ -240,7 +240,9 @@ bool PArray::RemoveAll()
 // ---- PDictionary ----
 
 namespace {
-constexpr size_t kIndexThreshold = 16;
+// Below this size a dictionary is searched in order: cheaper than a hash index in time and
+// far cheaper in memory for the many small dictionaries of a large store.
+constexpr size_t kIndexThreshold = 48;
 }
 
 PRef<PDictionary> PDictionary::CreateMutable() { return PRef<PDictionary>::Adopt(new PDictionary(true)); }
@@ -252,6 +254,7 @@ PRef<PDictionary> PDictionary::Create(std::vector<std::pair<std::string, PRef<PV
     auto* d = new PDictionary(false);
     auto ref = PRef<PDictionary>::Adopt(d);
     d->mEntries = std::move(entries);
+    d->mEntries.shrink_to_fit();
     const size_t n = d->mEntries.size();
     if (n >= kIndexThreshold) {
         d->mIndex.reserve(n);

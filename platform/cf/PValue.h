@@ -131,9 +131,12 @@ public:
     bool GetInt32(int32_t& out) const;
 
 private:
-    PNumber(int64_t i, double d, bool real) : PValue(kType, false), mInt(i), mReal(d), mIsReal(real) {}
-    int64_t mInt;
-    double mReal;
+    explicit PNumber(int64_t i) : PValue(kType, false), mInt(i), mIsReal(false) {}
+    explicit PNumber(double d) : PValue(kType, false), mReal(d), mIsReal(true) {}
+    union {
+        int64_t mInt;
+        double mReal;
+    };
     bool mIsReal;
 };
 

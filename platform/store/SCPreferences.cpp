@@ -11,6 +11,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <mutex>
@@ -99,29 +100,22 @@ PRef<PDictionary> Replace(const PDictionary* node, const std::vector<std::string
 
 } // namespace
 
-// The whole file in one buffer sized from fstat; 0 or an errno value.
-static int ReadFile(const std::string& path, std::string& bytes)
+// The whole file of an open descriptor in one buffer sized from fstat; 0 or an errno value.
+static int ReadFd(int fd, const struct stat& st, std::string& bytes)
 {
-    bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.resize(static_cast<size_t>(st.st_size) + 1);
+    bytes.assign(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096, '\0');
     size_t got = 0;
     for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
+        if (got == bytes.size()) bytes.resize(bytes.size() * 2);
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            const int e = errno;
-            ::close(fd);
             bytes.clear();
-            return e;
+            return errno;
         }
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
-    ::close(fd);
     bytes.resize(got);
     return 0;
 }
@@ -132,35 +126,70 @@ struct SCPreferencesAccess {
 
     static SCPreferences* New() { return new SCPreferences(); }
 
-    static Stamp StampOf(const std::string& bytes, bool exists)
+    static Stamp StampOf(const struct stat& st)
     {
         Stamp s;
-        s.exists = exists;
-        s.size = bytes.size();
-        s.hash = exists ? std::hash<std::string_view>{}(bytes) : 0;
+        s.exists = true;
+        s.device = static_cast<uint64_t>(st.st_dev);
+        s.inode = static_cast<uint64_t>(st.st_ino);
+        s.size = static_cast<int64_t>(st.st_size);
+        s.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        s.ctimeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
         return s;
     }
 
-    // Reads the store file: its stamp and, when `tree` is given, its tree (missing file: empty).
-    static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>* tree)
+    // The stamp of the store file as it is now (a missing file has the empty stamp).
+    static OSStatus StatStore(const std::string& path, Stamp& stamp)
     {
-        std::string bytes;
-        const int e = ReadFile(path, bytes);
-        if (e == ENOENT || e == ENOTDIR) {
-            stamp = StampOf({}, false);
-            if (tree) *tree = PDictionary::CreateMutable()->ImmutableCopy();
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (errno != ENOENT && errno != ENOTDIR) return kStoreStatusAccessError;
+            stamp = Stamp{};
             return kStatusOK;
         }
-        if (e != 0) return kStoreStatusAccessError;
-        stamp = StampOf(bytes, true);
-        if (tree) {
-            // Our own reader first; the general one for forms it does not take (binary plists).
-            auto value = StoreXMLRead(bytes);
-            if (!value) value = PListCreateFromData(bytes, false);
-            auto root = PRefCast<PDictionary>(value);
-            if (!root) return kStoreStatusCorrupt;
-            *tree = std::move(root);
+        stamp = StampOf(st);
+        return kStatusOK;
+    }
+
+    // Reads the store file: its stamp and its tree (missing file: empty).
+    static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>& tree)
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno != ENOENT && errno != ENOTDIR) return kStoreStatusAccessError;
+            stamp = Stamp{};
+            tree = PDictionary::CreateMutable()->ImmutableCopy();
+            return kStatusOK;
         }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
+            return kStoreStatusAccessError;
+        }
+        stamp = StampOf(st);
+        PRef<PValue> value;
+        if (S_ISREG(st.st_mode) && st.st_size > 0) {
+            // Parsed straight from the page cache: no copy of a large store, no zeroed buffer.
+            const auto size = static_cast<size_t>(st.st_size);
+            void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            ::close(fd);
+            if (map == MAP_FAILED) return kStoreStatusAccessError;
+            const std::string_view bytes(static_cast<const char*>(map), size);
+            // Our own reader first; the general one for forms it does not take (binary plists).
+            value = StoreXMLRead(bytes);
+            if (!value) value = PListCreateFromData(bytes, false);
+            ::munmap(map, size);
+        } else {
+            std::string bytes;
+            const int e = ReadFd(fd, st, bytes);
+            ::close(fd);
+            if (e != 0) return kStoreStatusAccessError;
+            value = StoreXMLRead(bytes);
+            if (!value) value = PListCreateFromData(bytes, false);
+        }
+        auto root = PRefCast<PDictionary>(value);
+        if (!root) return kStoreStatusCorrupt;
+        tree = std::move(root);
         return kStatusOK;
     }
 
@@ -187,7 +216,8 @@ struct SCPreferencesAccess {
         return fd;
     }
 
-    static OSStatus WriteStore(SCPreferences& p, const std::string& xml)
+    // `previous` is the stamp of the file being replaced.
+    static OSStatus WriteStore(SCPreferences& p, const Stamp& previous)
     {
         const std::string folder = Folder(p.mStorePath);
         if (KPaths::MakeFolders(folder, 0755) != 0) return kStoreStatusAccessError;
@@ -200,12 +230,17 @@ struct SCPreferencesAccess {
         if (ok && ::geteuid() == 0) {
             if (const struct group* g = ::getgrnam("dip")) ok = ::fchown(fd, static_cast<uid_t>(-1), g->gr_gid) == 0;
         }
-        size_t done = 0;
-        while (ok && done < xml.size()) {
-            const ssize_t n = ::write(fd, xml.data() + done, xml.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) { ok = false; break; }
-            done += static_cast<size_t>(n);
+        ok = ok && StoreXMLWriteToFile(*p.mTree, fd);
+        // Every commit's file gets a modification time later than the one it replaces, to the
+        // nanosecond: a recycled inode of the same size can then never pass for a file a
+        // connection read earlier.
+        if (ok) {
+            timespec ts {};
+            clock_gettime(CLOCK_REALTIME, &ts);
+            int64_t ns = static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+            if (previous.exists && ns <= previous.mtimeNs) ns = previous.mtimeNs + 1;
+            const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)}};
+            ok = ::futimens(fd, times) == 0;
         }
         ok = ok && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
@@ -231,10 +266,10 @@ struct SCPreferencesAccess {
         // Bring the copy up to date with the file, unless it has changes of its own.
         Stamp now;
         PRef<PDictionary> tree;
-        status = ReadStore(p.mStorePath, now, nullptr);
+        status = StatStore(p.mStorePath, now);
         if (status == kStatusOK && !(now == p.mStamp)) {
             if (p.mChanged) status = kStoreStatusStale;
-            else status = ReadStore(p.mStorePath, now, &tree);
+            else status = ReadStore(p.mStorePath, now, tree);
             if (status == kStatusOK) {
                 p.mTree = tree;
                 p.mCommitted = tree;
@@ -274,9 +309,6 @@ struct SCPreferencesAccess {
     static bool Commit(SCPreferences& p)
     {
         if (!p.mChanged) return true;
-        std::string xml;
-        xml.reserve(p.mStamp.size + p.mStamp.size / 8 + 4096); // one buffer, no regrowth on big stores
-        StoreXMLWrite(*p.mTree, xml);
         OSStatus status = kStatusOK;
         int tempLock = -1;
         if (p.mLockFd < 0) {
@@ -284,12 +316,14 @@ struct SCPreferencesAccess {
             if (tempLock < 0) return Fail(status);
         }
         Stamp now;
-        status = ReadStore(p.mStorePath, now, nullptr);
+        status = StatStore(p.mStorePath, now);
         if (status == kStatusOK && !(now == p.mStamp)) status = kStoreStatusStale;
-        if (status == kStatusOK) status = WriteStore(p, xml);
+        if (status == kStatusOK) status = WriteStore(p, now);
+        // Still under the lock: nobody else can have replaced the file yet.
+        if (status == kStatusOK) status = StatStore(p.mStorePath, now);
         if (tempLock >= 0) ::close(tempLock);
         if (status != kStatusOK) return Fail(status);
-        p.mStamp = StampOf(xml, true);
+        p.mStamp = now;
         p.mCommitted = p.mTree;
         p.mChanged = false;
         return true;
@@ -343,7 +377,7 @@ struct SCPreferencesAccess {
     static OSStatus Load(SCPreferences& p)
     {
         PRef<PDictionary> tree;
-        const OSStatus status = ReadStore(p.mStorePath, p.mStamp, &tree);
+        const OSStatus status = ReadStore(p.mStorePath, p.mStamp, tree);
         if (status != kStatusOK) return status;
         p.mTree = tree;
         p.mCommitted = tree;

@@ -108,10 +108,15 @@ public:
 private:
     SCPreferences() = default;
 
+    // Which file the copy was read from: every commit renames a new file into place, so a
+    // commit by anyone else changes the inode; an edit in place changes size or times.
     struct FileStamp {
         bool exists = false;
-        size_t size = 0;
-        size_t hash = 0;
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t mtimeNs = 0;
+        int64_t ctimeNs = 0;
         bool operator==(const FileStamp&) const = default;
     };
 

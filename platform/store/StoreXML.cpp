@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -51,8 +53,30 @@ void AppendBase64(std::string& out, const std::vector<uint8_t>& bytes)
     }
 }
 
-void Write(const PValue& v, std::string& out, int depth)
+// Where the text goes: a string, drained into a file descriptor as it grows when there is one,
+// so a large store is never held twice in memory.
+struct Sink {
+    std::string& out;
+    int fd = -1;
+    bool ok = true;
+
+    void Drain(size_t above = 256 * 1024)
+    {
+        if (fd < 0 || out.size() < above) return;
+        size_t done = 0;
+        while (ok && done < out.size()) {
+            const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) ok = false;
+            else done += static_cast<size_t>(n);
+        }
+        out.clear();
+    }
+};
+
+void Write(const PValue& v, Sink& sink, int depth)
 {
+    std::string& out = sink.out;
     out.append(static_cast<size_t>(depth), '\t');
     switch (v.Type()) {
     case PType::String:
@@ -96,7 +120,10 @@ void Write(const PValue& v, std::string& out, int depth)
         const auto& items = static_cast<const PArray&>(v).Items();
         if (items.empty()) { out += "<array/>\n"; break; }
         out += "<array>\n";
-        for (const auto& item : items) Write(*item, out, depth + 1);
+        for (const auto& item : items) {
+            Write(*item, sink, depth + 1);
+            sink.Drain();
+        }
         out.append(static_cast<size_t>(depth), '\t');
         out += "</array>\n";
         break;
@@ -110,7 +137,8 @@ void Write(const PValue& v, std::string& out, int depth)
             out += "<key>";
             AppendEscaped(out, key);
             out += "</key>\n";
-            Write(*item, out, depth + 1);
+            Write(*item, sink, depth + 1);
+            sink.Drain();
         }
         out.append(static_cast<size_t>(depth), '\t');
         out += "</dict>\n";
@@ -256,6 +284,26 @@ private:
         }
     }
 
+    // Values are immutable, so equal short strings and equal numbers can be one shared value:
+    // a large store repeats the same few ("PPP", "Modem", 0, 1) tens of thousands of times.
+    PRef<PValue> SharedString(const std::string& t)
+    {
+        if (t.size() > kShareLimit) return PString::Create(t);
+        if (auto it = mStrings.find(t); it != mStrings.end()) return it->second;
+        auto s = PString::Create(t);
+        if (s) mStrings.emplace(s->UTF8(), s);
+        return s;
+    }
+
+    PRef<PValue> SharedInteger(const std::string& t)
+    {
+        auto v = Integer(t);
+        if (!v) return v;
+        const int64_t n = static_cast<const PNumber&>(*v).Int64();
+        auto [it, added] = mIntegers.emplace(n, v);
+        return it->second;
+    }
+
     static PRef<PValue> Integer(const std::string& t)
     {
         const char* s = t.c_str();
@@ -343,12 +391,12 @@ private:
         }
         if (name == "true" || name == "false") {
             if (!empty && !CloseTag(name)) return {};
-            return PBoolean::Create(name == "true");
+            return name == "true" ? mTrue : mFalse;
         }
         std::string text;
         if (!empty && !Text(name, text)) return {};
-        if (name == "string") return PString::Create(text);
-        if (name == "integer") return Integer(text);
+        if (name == "string") return SharedString(text);
+        if (name == "integer") return SharedInteger(text);
         if (name == "real") {
             char* end = nullptr;
             const double d = std::strtod(text.c_str(), &end);
@@ -360,19 +408,46 @@ private:
         return {};
     }
 
+    static constexpr size_t kShareLimit = 64;
+
     std::string_view mText;
     size_t mPos = 0;
+    // Keys are views of the shared strings' own text, which the map keeps alive.
+    std::unordered_map<std::string_view, PRef<PValue>> mStrings;
+    std::unordered_map<int64_t, PRef<PValue>> mIntegers;
+    PRef<PValue> mTrue = PBoolean::Create(true);
+    PRef<PValue> mFalse = PBoolean::Create(false);
 };
+
+} // namespace
+
+namespace {
+
+void WriteDocument(const PValue& value, Sink& sink)
+{
+    sink.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                "<plist version=\"1.0\">\n";
+    Write(value, sink, 0);
+    sink.out += "</plist>\n";
+}
 
 } // namespace
 
 void StoreXMLWrite(const PValue& value, std::string& out)
 {
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n";
-    Write(value, out, 0);
-    out += "</plist>\n";
+    Sink sink{out};
+    WriteDocument(value, sink);
+}
+
+bool StoreXMLWriteToFile(const PValue& value, int fd)
+{
+    std::string buffer;
+    buffer.reserve(512 * 1024);
+    Sink sink{buffer, fd};
+    WriteDocument(value, sink);
+    sink.Drain(0);
+    return sink.ok;
 }
 
 PRef<PValue> StoreXMLRead(std::string_view xml)

@@ -12,6 +12,9 @@
 
 // Appends the XML property list of `value` to `out`.
 void StoreXMLWrite(const PValue& value, std::string& out);
+// Writes the XML property list of `value` to a file descriptor, a piece at a time; false when a
+// write fails.
+bool StoreXMLWriteToFile(const PValue& value, int fd);
 
 // The value of an XML property list, with immutable containers; empty when the text is not one
 // this reader understands.

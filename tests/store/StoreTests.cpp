@@ -351,6 +351,25 @@ TEST_F(StoreTest, StaleCopiesNeverUndoAnotherCommit)
     EXPECT_TRUE(SCPreferencesCommitChanges(c.get()));
 }
 
+// Commits of the same size in quick succession are still told apart from the file a connection
+// read before them: the stamp is the file's identity and times, not its size.
+TEST_F(StoreTest, QuickSameSizeCommitsStillMakeEarlierCopiesStale)
+{
+    StoreSandbox::WriteTree(*Dict({{"Counter", PNum(0)}}));
+    for (int i = 0; i < 50; ++i) {
+        auto early = Open();
+        for (int k = 1; k <= 2; ++k) {
+            auto writer = Open();
+            ASSERT_TRUE(SCPreferencesSetValue(writer.get(), "Counter", PNum((i + k) % 10).get()));
+            ASSERT_TRUE(SCPreferencesCommitChanges(writer.get()));
+        }
+        ASSERT_TRUE(SCPreferencesSetValue(early.get(), "Counter", PNum(7).get()));
+        EXPECT_FALSE(SCPreferencesCommitChanges(early.get())) << "round " << i;
+        EXPECT_EQ(SCError(), kStoreStatusStale);
+        SCErrorSet(0);
+    }
+}
+
 // ---- apply ----
 
 TEST_F(StoreTest, ApplyCallsTheHookWithTheCommittedTree)

@@ -21,15 +21,6 @@ namespace {
 constexpr size_t kBatchSize = 50;
 constexpr size_t kNameSize = 256; // a file name is at most 255 bytes
 
-OSStatus StatusFromErrno(int e)
-{
-    switch (e) {
-    case ENOENT:
-    case ENOTDIR: return kStatusFileNotFound;
-    case ENOMEM: return kStatusNoMemory;
-    default: return kStatusFileAccess;
-    }
-}
 
 int FoldedByte(unsigned char c)
 {

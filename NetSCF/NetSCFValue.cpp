@@ -60,14 +60,7 @@ OSStatus NetSCFCopyEncodedPPPPassword(const PString& password, PRef<PData>& enco
 {
     assert(encodedPassword.empty());
     encodedPassword.reset();
-    const std::u16string units = password.UTF16();
-    std::vector<uint8_t> bytes;
-    bytes.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<uint8_t>(u >> 8));
-        bytes.push_back(static_cast<uint8_t>(u & 0xFF));
-    }
-    encodedPassword = PData::Create(std::move(bytes));
+    encodedPassword = PData::Create(password.UTF16BE());
     return encodedPassword ? kStatusOK : kStatusValueNotMade;
 }
 

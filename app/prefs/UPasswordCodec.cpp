@@ -8,14 +8,7 @@ OSStatus UPasswordCodec::CopyEncodePassword(const PString* password, PRef<PData>
     assert(out.empty());
     out.reset();
     if (!password) return kStatusBadParam;
-    const std::u16string units = password->UTF16();
-    std::vector<uint8_t> buf;
-    buf.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        buf.push_back(static_cast<uint8_t>(u >> 8));
-        buf.push_back(static_cast<uint8_t>(u & 0xFF));
-    }
-    out = PData::Create(std::move(buf));
+    out = PData::Create(password->UTF16BE());
     return out ? kStatusOK : kStatusValueNotMade;
 }
 

@@ -1,6 +1,7 @@
 // Status codes: 0 is success; the platform's error numbers that callers pass on.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 
 using OSStatus = int32_t;
@@ -13,3 +14,14 @@ constexpr OSStatus kStatusNoMemory = -108;      // out of memory
 constexpr OSStatus kStatusNoSuchProcess = -600; // no such process
 constexpr OSStatus kStatusValueNotMade = -4960; // a value could not be made
 constexpr OSStatus kStatusUserCancelled = -60006; // the user cancelled the administrator dialog
+
+// An errno value as a status callers can pass on: a missing file or folder is "not found".
+inline OSStatus StatusFromErrno(int e)
+{
+    switch (e) {
+    case ENOENT:
+    case ENOTDIR: return kStatusFileNotFound;
+    case ENOMEM: return kStatusNoMemory;
+    default: return kStatusFileAccess;
+    }
+}

@@ -28,25 +28,6 @@ int32_t DecodeUTF8(std::string_view s, size_t& i)
     return static_cast<int32_t>(cp);
 }
 
-void AppendUTF8(std::string& out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 
 void PValue::ReleaseRef() const
@@ -119,6 +100,25 @@ PRef<PValue> PValue::DeepCopy(bool mutableContainers) const
     }
 }
 
+void AppendUTF8(std::string& out, uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
 // ---- PString ----
 
 PRef<PString> PString::Create(std::string_view utf8)
@@ -169,6 +169,18 @@ std::u16string PString::UTF16() const
         }
     }
     return out;
+}
+
+std::vector<uint8_t> PString::UTF16BE() const
+{
+    const std::u16string units = UTF16();
+    std::vector<uint8_t> bytes;
+    bytes.reserve(units.size() * 2);
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<uint8_t>(u >> 8));
+        bytes.push_back(static_cast<uint8_t>(u & 0xFF));
+    }
+    return bytes;
 }
 
 // ---- scalars ----

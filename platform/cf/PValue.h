@@ -110,6 +110,8 @@ public:
     const std::string& UTF8() const { return mText; }
     size_t Length() const; // UTF-16 code units
     std::u16string UTF16() const;
+    // The UTF-16 code units, most significant byte first, no byte-order mark.
+    std::vector<uint8_t> UTF16BE() const;
     bool operator==(std::string_view s) const { return mText == s; }
 
 private:
@@ -274,6 +276,9 @@ T* PValue::AsMutable(PValue* v)
 {
     return (v && v->Type() == T::kType && v->IsMutable()) ? static_cast<T*>(v) : nullptr;
 }
+
+// Appends one code point to UTF-8 text.
+void AppendUTF8(std::string& out, uint32_t codePoint);
 
 // Convenience makers used all over: a string from UTF-8 (nullptr when invalid), a 32-bit number.
 inline PRef<PString> PStr(std::string_view s) { return PString::Create(s); }

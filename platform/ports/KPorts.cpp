@@ -17,16 +17,6 @@ namespace KPorts {
 
 namespace {
 
-// errno values become negative statuses the caller can pass on; a missing folder is "not found".
-OSStatus StatusFromErrno(int e)
-{
-    switch (e) {
-    case ENOENT:
-    case ENOTDIR: return kStatusFileNotFound;
-    case ENOMEM: return kStatusNoMemory;
-    default: return kStatusFileAccess;
-    }
-}
 
 std::string BaseName(const std::string& path)
 {

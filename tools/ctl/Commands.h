@@ -24,3 +24,7 @@ int CtlCardInfo(const std::vector<std::string>& args);
 int CtlPorts(const std::vector<std::string>& args);
 int CtlModemScripts(const std::vector<std::string>& args);
 int CtlLocation(const std::vector<std::string>& args);
+
+// Options of a command that takes only --json (and --help): sets `json`; returns -1 to go on,
+// or the exit status (0 after --help, 2 after a usage error).
+int CtlParseJsonOnly(const std::vector<std::string>& args, const char* usage, const char* help, bool& json);

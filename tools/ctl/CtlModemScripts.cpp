@@ -10,19 +10,12 @@
 int CtlModemScripts(const std::vector<std::string>& args)
 {
     bool json = false;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--help" || a == "-h") {
-            std::printf("usage: kavanti-ctl modem-scripts [--json]\n"
-                        "Lists the modem scripts of the user, network, local and system folders, sorted,\n"
-                        "and the position of the default script.\n");
-            return 0;
-        } else {
-            std::fprintf(stderr, "usage: kavanti-ctl modem-scripts [--json]\n");
-            return 2;
-        }
-    }
+    if (const int exit = CtlParseJsonOnly(args, "usage: kavanti-ctl modem-scripts [--json]",
+                                          "Lists the modem scripts of the user, network, local and system folders, sorted,\n"
+                                          "and the position of the default script.\n",
+                                          json);
+        exit >= 0)
+        return exit;
     PRef<PArray> scripts;
     long index = 0;
     if (OSStatus st = NetSCCreateCCLArray(scripts, &index)) {

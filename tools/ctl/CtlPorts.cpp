@@ -19,19 +19,12 @@ const char* const kKeys[] = {"UserDefinedName", "DeviceName", "Hardware", "Type"
 int CtlPorts(const std::vector<std::string>& args)
 {
     bool json = false;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--help" || a == "-h") {
-            std::printf("usage: kavanti-ctl ports [--json]\n"
-                        "Lists the machine's network ports in the order a new location gets its services,\n"
-                        "and the card's port as discovery finds it.\n");
-            return 0;
-        } else {
-            std::fprintf(stderr, "usage: kavanti-ctl ports [--json]\n");
-            return 2;
-        }
-    }
+    if (const int exit = CtlParseJsonOnly(args, "usage: kavanti-ctl ports [--json]",
+                                          "Lists the machine's network ports in the order a new location gets its services,\n"
+                                          "and the card's port as discovery finds it.\n",
+                                          json);
+        exit >= 0)
+        return exit;
     PRef<PArray> ports;
     if (OSStatus st = NetSCCreatePortArray(ports)) {
         std::fprintf(stderr, "kavanti-ctl: ports: the ports could not be read (status %d)\n", static_cast<int>(st));

@@ -1,4 +1,4 @@
-#include "cardsim/SimProcess.h"
+#include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // kavanti-ctl ports, modem-scripts, location and card-info's discovery, on sandboxes.
-#include "cardsim/SimProcess.h"
-#include "ports/FakeSysfs.h"
+#include "support/SimProcess.h"
+#include "support/FakeSysfs.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

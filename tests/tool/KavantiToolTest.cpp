@@ -3,8 +3,8 @@
 #include "app/netconfig/USysConfig.h"
 #include "platform/cf/PList.h"
 #include "platform/paths/KPaths.h"
-#include "ports/FakeSysfs.h"
-#include "tool/ToolProcess.h"
+#include "support/FakeSysfs.h"
+#include "support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 

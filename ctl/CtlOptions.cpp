@@ -1,0 +1,20 @@
+#include "ctl/Commands.h"
+
+#include <cstdio>
+
+int CtlParseJsonOnly(const std::vector<std::string>& args, const char* usage, const char* help, bool& json)
+{
+    json = false;
+    for (const auto& a : args) {
+        if (a == "--json") {
+            json = true;
+        } else if (a == "--help" || a == "-h") {
+            std::printf("%s\n%s", usage, help);
+            return 0;
+        } else {
+            std::fprintf(stderr, "%s\n", usage);
+            return 2;
+        }
+    }
+    return -1;
+}

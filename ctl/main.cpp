@@ -1,0 +1,50 @@
+// kavanti-ctl: a headless companion for scripts and diagnostics.
+#include "ctl/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const CtlCommand kCommands[] = {
+    // Each command lives in its own file; add it here.
+    KAVANTI_CTL_COMMANDS
+};
+
+void Usage(FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: kavanti-ctl COMMAND [OPTIONS]\n"
+                 "A headless companion to Kavanti for scripts and diagnostics.\n\n"
+                 "Commands:\n");
+    for (const auto& c : kCommands) std::fprintf(out, "  %-34s %s\n", c.synopsis, c.summary);
+    std::fprintf(out,
+                 "\nEvery command prints text for people, or one JSON document with --json.\n"
+                 "Exit status: 0 success, 1 failure (explained on standard error), 2 usage error.\n"
+                 "KAVANTI_ROOT moves every system path below a sandbox folder.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        Usage(stderr);
+        return 2;
+    }
+    const std::string cmd = argv[1];
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+        Usage(stdout);
+        return 0;
+    }
+    for (const auto& c : kCommands) {
+        if (cmd == c.name) {
+            std::vector<std::string> args(argv + 2, argv + argc);
+            return c.run(args);
+        }
+    }
+    std::fprintf(stderr, "kavanti-ctl: unknown command '%s' (see kavanti-ctl --help)\n", cmd.c_str());
+    return 2;
+}

@@ -1,6 +1,11 @@
 #include "platform/cf/PList.h"
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits>
@@ -15,8 +20,45 @@ struct PlistFree {
 };
 using PlistHandle = std::unique_ptr<void, PlistFree>;
 
-PRef<PValue> FromNode(plist_t node, bool mut)
+struct FromNodeState {
+    bool mut = false;
+    bool rewritable = true;
+};
+
+// The node's own XML text (libplist writes a lone value as a whole document).
+std::string NodeXML(plist_t node)
 {
+    char* out = nullptr;
+    uint32_t len = 0;
+    plist_to_xml(node, &out, &len);
+    std::string text(out ? out : "", out ? len : 0);
+    if (out) plist_to_xml_free(out);
+    return text;
+}
+
+// A date exactly as libplist holds it. Its accessor gives 32-bit seconds, which wrap for dates
+// before 1933 or after 2069; its XML writer prints the full whole seconds, truncated toward
+// zero, and the accessor's fraction is the magnitude of the rest.
+bool ExactDate(plist_t node, double& seconds)
+{
+    int32_t sec = 0, usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    const std::string xml = NodeXML(node);
+    const size_t open = xml.find("<date>");
+    if (open == std::string::npos) return false;
+    struct tm tm {};
+    const char* end = strptime(xml.c_str() + open + 6, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    if (!end) return false;
+    const auto whole = static_cast<int64_t>(timegm(&tm)) - 978307200;
+    const double frac = std::abs(usec) / 1e6;
+    // (Within a second before 2001 the sign is lost: libplist reports none there.)
+    seconds = static_cast<double>(whole) + (whole < 0 ? -frac : frac);
+    return true;
+}
+
+PRef<PValue> FromNode(plist_t node, FromNodeState& st, int depth)
+{
+    const bool mut = st.mut;
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
@@ -25,13 +67,19 @@ PRef<PValue> FromNode(plist_t node, bool mut)
     }
     case PLIST_UINT: {
         // libplist keeps every integer as 64 bits; negative ones come back as their two's complement.
+        // A binary list's 128-bit integers above the signed range read the same; only the node's
+        // text tells them apart, and no tree of ours can write them back unchanged.
         uint64_t v = 0;
         plist_get_uint_val(node, &v);
+        if (static_cast<int64_t>(v) < 0 && NodeXML(node).find("<integer>-") == std::string::npos)
+            st.rewritable = false;
         return PNumber::Create(static_cast<int64_t>(v));
     }
     case PLIST_UID: {
+        // Read as its number; writing it back would make it a plain integer.
         uint64_t v = 0;
         plist_get_uid_val(node, &v);
+        st.rewritable = false;
         return PNumber::Create(static_cast<int64_t>(v));
     }
     case PLIST_REAL: {
@@ -51,15 +99,16 @@ PRef<PValue> FromNode(plist_t node, bool mut)
         return PData::Create(p, p ? len : 0);
     }
     case PLIST_DATE: {
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        return PDate::Create(sec + usec / 1e6);
+        double seconds = 0;
+        if (!ExactDate(node, seconds)) return {};
+        return PDate::Create(seconds);
     }
     case PLIST_ARRAY: {
+        if (depth >= kPListMaxNesting) return {};
         auto arr = PArray::CreateMutable();
         const uint32_t n = plist_array_get_size(node);
         for (uint32_t i = 0; i < n; ++i) {
-            auto v = FromNode(plist_array_get_item(node, i), mut);
+            auto v = FromNode(plist_array_get_item(node, i), st, depth + 1);
             if (!v) return {};
             arr->Append(std::move(v));
         }
@@ -67,6 +116,7 @@ PRef<PValue> FromNode(plist_t node, bool mut)
         return PArray::Create(arr->Items());
     }
     case PLIST_DICT: {
+        if (depth >= kPListMaxNesting) return {};
         auto dict = PDictionary::CreateMutable();
         plist_dict_iter it = nullptr;
         plist_dict_new_iter(node, &it);
@@ -75,7 +125,7 @@ PRef<PValue> FromNode(plist_t node, bool mut)
             plist_t val = nullptr;
             plist_dict_next_item(node, it, &key, &val);
             if (!val) { free(key); break; }
-            auto v = FromNode(val, mut);
+            auto v = FromNode(val, st, depth + 1);
             const bool keyOk = key && PString::Create(key);
             if (!v || !keyOk) { free(key); free(it); return {}; }
             dict->Set(key, std::move(v));
@@ -105,10 +155,24 @@ plist_t ToNode(const PValue& v)
         return plist_new_data(reinterpret_cast<const char*>(d.Bytes().data()), d.Length());
     }
     case PType::Date: {
+        // plist_new_date takes 32-bit seconds; a date outside that range is made from its XML
+        // text, which holds whole seconds (all an XML list keeps of a date).
         const double s = static_cast<const PDate&>(v).Seconds();
-        auto sec = static_cast<int32_t>(s);
-        auto usec = static_cast<int32_t>((s - sec) * 1e6);
-        return plist_new_date(sec, usec);
+        if (!std::isfinite(s)) return nullptr;
+        if (s > -2147483648.0 && s < 2147483647.0) {
+            const auto sec = static_cast<int32_t>(s);
+            return plist_new_date(sec, static_cast<int32_t>((s - sec) * 1e6));
+        }
+        if (std::fabs(s) > 4e11) return nullptr;
+        const time_t t = static_cast<time_t>(std::floor(s)) + 978307200;
+        struct tm tm {};
+        if (!gmtime_r(&t, &tm)) return nullptr;
+        char doc[128];
+        std::snprintf(doc, sizeof doc, "<plist version=\"1.0\"><date>%04d-%02d-%02dT%02d:%02d:%02dZ</date></plist>",
+                      tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        plist_t node = nullptr;
+        plist_from_xml(doc, static_cast<uint32_t>(std::strlen(doc)), &node);
+        return node;
     }
     case PType::Array: {
         plist_t a = plist_new_array();
@@ -134,8 +198,9 @@ plist_t ToNode(const PValue& v)
 
 } // namespace
 
-PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers)
+PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers, bool* rewritable)
 {
+    if (rewritable) *rewritable = true;
     if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return {};
     plist_t root = nullptr;
     const auto len = static_cast<uint32_t>(bytes.size());
@@ -143,7 +208,11 @@ PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers)
     else plist_from_xml(bytes.data(), len, &root);
     PlistHandle h(root);
     if (!root) return {};
-    return FromNode(root, mutableContainers);
+    FromNodeState st;
+    st.mut = mutableContainers;
+    auto v = FromNode(root, st, 0);
+    if (v && rewritable) *rewritable = st.rewritable;
+    return v;
 }
 
 bool PListCreateXMLData(const PValue& value, std::string& xml)
@@ -162,20 +231,36 @@ bool PListCreateXMLData(const PValue& value, std::string& xml)
 int ReadWholeFile(const std::string& path, std::string& bytes)
 {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO in a file's place must not hang the reader in open().
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return e;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    // Bounded by the size it had when opened: a file that grows meanwhile is read as it was.
+    const auto size = static_cast<size_t>(st.st_size);
+    bytes.resize(size);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size - got);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int e = errno;
             ::close(fd);
+            bytes.clear();
             return e;
         }
         if (n == 0) break;
-        bytes.append(buf, static_cast<size_t>(n));
+        got += static_cast<size_t>(n);
     }
+    bytes.resize(got);
     ::close(fd);
     return 0;
 }

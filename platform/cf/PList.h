@@ -6,8 +6,14 @@
 #include <string>
 #include <string_view>
 
-// The tree in `bytes` (XML or binary); nullptr when the bytes are not a property list.
-PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers);
+// Containers nested deeper than this are refused (far beyond any real file; it bounds the
+// readers' recursion).
+constexpr int kPListMaxNesting = 256;
+
+// The tree in `bytes` (XML or binary); nullptr when the bytes are not a property list or nest
+// deeper than kPListMaxNesting. `rewritable`, when given, is set false when the tree holds values
+// that would change if written back (UIDs, integers above the signed 64-bit range).
+PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers, bool* rewritable = nullptr);
 
 // The value as an XML property list; false when it cannot be written.
 bool PListCreateXMLData(const PValue& value, std::string& xml);
@@ -23,5 +29,6 @@ enum class PListReadResult {
 PListReadResult PListReadFile(const std::string& path, bool mutableContainers, PRef<PValue>& out,
                               int* err = nullptr);
 
-// Reads a whole file into `bytes`; 0 or an errno value.
+// Reads a whole regular file (after links) into `bytes`, as large as it was when opened; 0 or an
+// errno value (EISDIR for a folder, EINVAL for anything else that is not a regular file).
 int ReadWholeFile(const std::string& path, std::string& bytes);

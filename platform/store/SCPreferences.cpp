@@ -100,26 +100,6 @@ PRef<PDictionary> Replace(const PDictionary* node, const std::vector<std::string
 
 } // namespace
 
-// The whole file of an open descriptor in one buffer sized from fstat; 0 or an errno value.
-static int ReadFd(int fd, const struct stat& st, std::string& bytes)
-{
-    bytes.assign(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096, '\0');
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() * 2);
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            bytes.clear();
-            return errno;
-        }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
-    return 0;
-}
-
 // Private access to the connection's state for the functions of this file.
 struct SCPreferencesAccess {
     using Stamp = SCPreferences::FileStamp;
@@ -151,10 +131,13 @@ struct SCPreferencesAccess {
         return kStatusOK;
     }
 
-    // Reads the store file: its stamp and its tree (missing file: empty).
-    static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>& tree)
+    // Reads the store file: its stamp and its tree (missing file: empty). `rewritable` is false
+    // when the tree holds values a commit could not write back as they are.
+    static OSStatus ReadStore(const std::string& path, Stamp& stamp, PRef<PDictionary>& tree, bool& rewritable)
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        rewritable = true;
+        // Without blocking, so that a FIFO in the store's place cannot hang the open.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             if (errno != ENOENT && errno != ENOTDIR) return kStoreStatusAccessError;
             stamp = Stamp{};
@@ -166,27 +149,29 @@ struct SCPreferencesAccess {
             ::close(fd);
             return kStoreStatusAccessError;
         }
-        stamp = StampOf(st);
-        PRef<PValue> value;
-        if (S_ISREG(st.st_mode) && st.st_size > 0) {
-            // Parsed straight from the page cache: no copy of a large store, no zeroed buffer.
-            const auto size = static_cast<size_t>(st.st_size);
-            void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (!S_ISREG(st.st_mode)) {
+            // A folder cannot be read, as before; a FIFO, device or socket is refused unread.
             ::close(fd);
-            if (map == MAP_FAILED) return kStoreStatusAccessError;
-            const std::string_view bytes(static_cast<const char*>(map), size);
-            // Our own reader first; the general one for forms it does not take (binary plists).
-            value = StoreXMLRead(bytes);
-            if (!value) value = PListCreateFromData(bytes, false);
-            ::munmap(map, size);
-        } else {
-            std::string bytes;
-            const int e = ReadFd(fd, st, bytes);
-            ::close(fd);
-            if (e != 0) return kStoreStatusAccessError;
-            value = StoreXMLRead(bytes);
-            if (!value) value = PListCreateFromData(bytes, false);
+            return S_ISDIR(st.st_mode) ? kStoreStatusAccessError : kStoreStatusNotAFile;
         }
+        stamp = StampOf(st);
+        if (st.st_size <= 0) {
+            ::close(fd);
+            return kStoreStatusCorrupt;
+        }
+        // Parsed straight from the page cache: no copy of a large store, no zeroed buffer, and
+        // never more than the size the file had when opened.
+        const auto size = static_cast<size_t>(st.st_size);
+        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        ::close(fd);
+        if (map == MAP_FAILED) return kStoreStatusAccessError;
+        const std::string_view bytes(static_cast<const char*>(map), size);
+        // Our own reader first; the general one for forms it does not take (binary plists). A
+        // file our reader refuses for its nesting is corrupt for both.
+        bool tooDeep = false;
+        PRef<PValue> value = StoreXMLRead(bytes, &tooDeep);
+        if (!value && !tooDeep) value = PListCreateFromData(bytes, false, &rewritable);
+        ::munmap(map, size);
         auto root = PRefCast<PDictionary>(value);
         if (!root) return kStoreStatusCorrupt;
         tree = std::move(root);
@@ -230,7 +215,11 @@ struct SCPreferencesAccess {
         if (ok && ::geteuid() == 0) {
             if (const struct group* g = ::getgrnam("dip")) ok = ::fchown(fd, static_cast<uid_t>(-1), g->gr_gid) == 0;
         }
-        ok = ok && StoreXMLWriteToFile(*p.mTree, fd);
+        StoreXMLResult written = StoreXMLResult::WriteFailed;
+        if (ok) {
+            written = StoreXMLWriteToFile(*p.mTree, fd);
+            ok = written == StoreXMLResult::Ok;
+        }
         // Every commit's file gets a modification time later than the one it replaces, to the
         // nanosecond: a recycled inode of the same size can then never pass for a file a
         // connection read earlier.
@@ -247,7 +236,7 @@ struct SCPreferencesAccess {
         if (ok) ok = ::rename(tmp.c_str(), p.mStorePath.c_str()) == 0;
         if (!ok) {
             ::unlink(tmp.c_str());
-            return kStoreStatusAccessError;
+            return written == StoreXMLResult::NotRepresentable ? kStoreStatusNotWritable : kStoreStatusAccessError;
         }
         const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dfd >= 0) {
@@ -266,14 +255,16 @@ struct SCPreferencesAccess {
         // Bring the copy up to date with the file, unless it has changes of its own.
         Stamp now;
         PRef<PDictionary> tree;
+        bool rewritable = true;
         status = StatStore(p.mStorePath, now);
         if (status == kStatusOK && !(now == p.mStamp)) {
             if (p.mChanged) status = kStoreStatusStale;
-            else status = ReadStore(p.mStorePath, now, tree);
+            else status = ReadStore(p.mStorePath, now, tree, rewritable);
             if (status == kStatusOK) {
                 p.mTree = tree;
                 p.mCommitted = tree;
                 p.mStamp = now;
+                p.mRewritable = rewritable;
             }
         }
         if (status != kStatusOK) {
@@ -309,6 +300,8 @@ struct SCPreferencesAccess {
     static bool Commit(SCPreferences& p)
     {
         if (!p.mChanged) return true;
+        // Writing it back would change values the file holds (read from a binary list).
+        if (!p.mRewritable) return Fail(kStoreStatusNotWritable);
         OSStatus status = kStatusOK;
         int tempLock = -1;
         if (p.mLockFd < 0) {
@@ -377,7 +370,7 @@ struct SCPreferencesAccess {
     static OSStatus Load(SCPreferences& p)
     {
         PRef<PDictionary> tree;
-        const OSStatus status = ReadStore(p.mStorePath, p.mStamp, tree);
+        const OSStatus status = ReadStore(p.mStorePath, p.mStamp, tree, p.mRewritable);
         if (status != kStatusOK) return status;
         p.mTree = tree;
         p.mCommitted = tree;
@@ -528,6 +521,25 @@ PRef<PString> SCPreferencesPathGetLink(SCPreferences* prefs, std::string_view pa
     auto link = PRefCast<PString>(dict->GetRef("__LINK__"));
     if (!link) return FailNone<PString>(kStoreStatusNoKey);
     return link;
+}
+
+const char* SCErrorString(OSStatus status)
+{
+    switch (status) {
+    case kStatusOK: return "no error";
+    case kStoreStatusFailed: return "the operation failed";
+    case kStoreStatusInvalidArgument: return "a path or value was not acceptable";
+    case kStoreStatusAccessError: return "the file or its folder cannot be read or written";
+    case kStoreStatusNoKey: return "there is no such value";
+    case kStoreStatusLocked: return "another program holds the lock";
+    case kStoreStatusLockError: return "the lock file cannot be opened or locked";
+    case kStoreStatusStale: return "the file was changed by another program meanwhile";
+    case kStoreStatusCorrupt: return "the file is not a property-list dictionary (corrupt)";
+    case kStoreStatusNeedLock: return "the lock is not held";
+    case kStoreStatusNotAFile: return "it is not a regular file (a FIFO, device or socket)";
+    case kStoreStatusNotWritable: return "it holds values that cannot be written back unchanged";
+    default: return "unexpected failure";
+    }
 }
 
 OSStatus SCError() { return gStoreError.load(std::memory_order_relaxed); }

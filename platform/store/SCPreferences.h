@@ -50,6 +50,12 @@ constexpr OSStatus kStoreStatusLockError = 1006;       // the lock file cannot b
 constexpr OSStatus kStoreStatusStale = 1007;           // the file changed after this connection read it
 constexpr OSStatus kStoreStatusCorrupt = 1008;         // the store file is not a property-list dictionary
 constexpr OSStatus kStoreStatusNeedLock = 1009;        // unlock without holding the lock
+constexpr OSStatus kStoreStatusNotAFile = 1010;        // the store path names a FIFO, device or socket (not a file)
+constexpr OSStatus kStoreStatusNotWritable = 1011;     // the tree holds values the store file cannot carry as they are
+                                                       // (control characters, UIDs, integers beyond 64 bits signed, ...)
+
+// One line on a status of the store for people: what is wrong, without the file's name.
+const char* SCErrorString(OSStatus status);
 
 class SCPreferences;
 using SCPreferencesRef = std::unique_ptr<SCPreferences>;
@@ -59,8 +65,10 @@ using SCPreferencesRef = std::unique_ptr<SCPreferences>;
 using SCPreferencesApplyHook = std::function<OSStatus(const PDictionary& committedTree)>;
 
 // A new connection to the store at KPaths::StorePath(), or none (SCError tells why:
-// kStoreStatusCorrupt for a file that does not parse, kStoreStatusAccessError for one that
-// cannot be read). A missing file is an empty tree.
+// kStoreStatusCorrupt for a file that does not parse or nests too deep, kStoreStatusAccessError
+// for one that cannot be read or a folder, kStoreStatusNotAFile for a FIFO, device or socket
+// in its place). A missing file is an empty tree. A tree read with values that would change if written
+// back can be read, but its commits fail with kStoreStatusNotWritable.
 SCPreferencesRef SCPreferencesCreate(std::string_view clientName);
 // The same on another store file and lock file (tools and tests).
 SCPreferencesRef SCPreferencesCreateWithPaths(std::string_view clientName, const std::string& storePath,
@@ -127,6 +135,7 @@ private:
     PRef<PDictionary> mCommitted; // the tree as read or last committed
     FileStamp mStamp;             // the file as it was when read or last committed
     bool mChanged = false;
+    bool mRewritable = true;      // the file as read can be written back unchanged
     int mLockFd = -1;
     SCPreferencesApplyHook mApplyHook;
 

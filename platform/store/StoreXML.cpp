@@ -1,5 +1,7 @@
 #include "platform/store/StoreXML.h"
 
+#include "platform/cf/PList.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -15,22 +18,37 @@ namespace {
 
 // ---- writing ----
 
-void AppendEscaped(std::string& out, std::string_view text)
+// Characters XML 1.0 cannot carry in any form: most C0 controls (NUL included) and U+FFFE/U+FFFF.
+// A carriage return is written as a reference, since XML readers turn a raw one into a newline.
+bool AppendEscaped(std::string& out, std::string_view text)
 {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
         const char* rep = nullptr;
-        switch (text[i]) {
+        switch (c) {
         case '&': rep = "&amp;"; break;
         case '<': rep = "&lt;"; break;
         case '>': rep = "&gt;"; break;
-        default: continue;
+        case '\r': rep = "&#13;"; break;
+        case '\t':
+        case '\n': continue;
+        case 0xEF:
+            // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+            if (i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+                (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE)
+                return false;
+            continue;
+        default:
+            if (c < 0x20) return false;
+            continue;
         }
         out.append(text.data() + start, i - start);
         out += rep;
         start = i + 1;
     }
     out.append(text.data() + start, text.size() - start);
+    return true;
 }
 
 void AppendBase64(std::string& out, const std::vector<uint8_t>& bytes)
@@ -59,10 +77,12 @@ struct Sink {
     std::string& out;
     int fd = -1;
     bool ok = true;
+    bool representable = true; // false once a value had no property-list form
 
     void Drain(size_t above = 256 * 1024)
     {
         if (fd < 0 || out.size() < above) return;
+        if (!representable) { out.clear(); return; } // the file is discarded: nothing more to write
         size_t done = 0;
         while (ok && done < out.size()) {
             const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
@@ -81,7 +101,7 @@ void Write(const PValue& v, Sink& sink, int depth)
     switch (v.Type()) {
     case PType::String:
         out += "<string>";
-        AppendEscaped(out, static_cast<const PString&>(v).UTF8());
+        if (!AppendEscaped(out, static_cast<const PString&>(v).UTF8())) sink.representable = false;
         out += "</string>\n";
         break;
     case PType::Number: {
@@ -107,12 +127,20 @@ void Write(const PValue& v, Sink& sink, int depth)
         out += "</data>\n";
         break;
     case PType::Date: {
-        // Seconds since 2001-01-01 00:00:00 UTC, written to the second as plists keep dates.
-        const time_t t = static_cast<time_t>(std::floor(static_cast<const PDate&>(v).Seconds())) + 978307200;
+        // Seconds since 2001-01-01 00:00:00 UTC. The XML form holds whole seconds of years 1 to
+        // 9999; a date it cannot hold exactly is refused rather than silently moved.
+        const double s = static_cast<const PDate&>(v).Seconds();
         struct tm tm {};
-        gmtime_r(&t, &tm);
+        const bool whole = std::isfinite(s) && std::floor(s) == s && std::fabs(s) < 4e11;
+        const time_t t = whole ? static_cast<time_t>(s) + 978307200 : 0;
+        if (!whole || !gmtime_r(&t, &tm) || tm.tm_year + 1900 < 1 || tm.tm_year + 1900 > 9999) {
+            sink.representable = false;
+            out += "<date/>\n";
+            break;
+        }
         char buf[64];
-        std::strftime(buf, sizeof buf, "<date>%Y-%m-%dT%H:%M:%SZ</date>\n", &tm);
+        std::snprintf(buf, sizeof buf, "<date>%04d-%02d-%02dT%02d:%02d:%02dZ</date>\n", tm.tm_year + 1900,
+                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
         out += buf;
         break;
     }
@@ -135,7 +163,7 @@ void Write(const PValue& v, Sink& sink, int depth)
         for (const auto& [key, item] : entries) {
             out.append(static_cast<size_t>(depth + 1), '\t');
             out += "<key>";
-            AppendEscaped(out, key);
+            if (!AppendEscaped(out, key)) sink.representable = false;
             out += "</key>\n";
             Write(*item, sink, depth + 1);
             sink.Drain();
@@ -160,7 +188,7 @@ public:
         bool empty = false;
         if (!OpenTag(name, empty) || name != "plist" || empty) return {};
         if (!SkipMisc()) return {};
-        auto v = Value();
+        auto v = Value(0);
         if (!v || !SkipMisc() || !CloseTag("plist") || !SkipMisc() || mPos != mText.size()) return {};
         return v;
     }
@@ -294,8 +322,14 @@ private:
         char* end = nullptr;
         errno = 0;
         long long v;
-        if (*s == '-') v = std::strtoll(s, &end, 0);
-        else v = static_cast<long long>(std::strtoull(s, &end, 0));
+        if (*s == '-') {
+            v = std::strtoll(s, &end, 0);
+        } else {
+            // Above the signed 64-bit range a value would come back negative: not ours to read.
+            const unsigned long long u = std::strtoull(s, &end, 0);
+            if (u > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) return {};
+            v = static_cast<long long>(u);
+        }
         while (*end == ' ' || *end == '\t' || *end == '\n' || *end == '\r') ++end;
         if (*end || errno) return {};
         return PNum(v);
@@ -334,11 +368,17 @@ private:
         return PDate::Create(static_cast<double>(timegm(&tm) - 978307200));
     }
 
-    PRef<PValue> Value()
+    // `depth`: the containers around this value. Deeper nesting than any real store has is
+    // refused before it can exhaust the stack.
+    PRef<PValue> Value(int depth)
     {
         std::string_view name;
         bool empty = false;
         if (!OpenTag(name, empty)) return {};
+        if ((name == "dict" || name == "array") && depth >= kPListMaxNesting) {
+            mTooDeep = true;
+            return {};
+        }
         if (name == "dict") {
             std::vector<std::pair<std::string, PRef<PValue>>> entries;
             if (!empty) {
@@ -351,7 +391,7 @@ private:
                     std::string key;
                     if (!keyEmpty && !Text("key", key)) return {};
                     SkipMisc();
-                    auto v = Value();
+                    auto v = Value(depth + 1);
                     if (!v) return {};
                     entries.emplace_back(std::move(key), std::move(v));
                 }
@@ -364,7 +404,7 @@ private:
                 for (;;) {
                     SkipMisc();
                     if (CloseTag("array")) break;
-                    auto v = Value();
+                    auto v = Value(depth + 1);
                     if (!v) return {};
                     items.push_back(std::move(v));
                 }
@@ -392,6 +432,10 @@ private:
 
     static constexpr size_t kShareLimit = 64;
 
+public:
+    bool mTooDeep = false;
+
+private:
     std::string_view mText;
     size_t mPos = 0;
     // Keys are views of the shared strings' own text, which the map keeps alive.
@@ -416,23 +460,30 @@ void WriteDocument(const PValue& value, Sink& sink)
 
 } // namespace
 
-void StoreXMLWrite(const PValue& value, std::string& out)
+bool StoreXMLWrite(const PValue& value, std::string& out)
 {
+    const size_t start = out.size();
     Sink sink{out};
     WriteDocument(value, sink);
+    if (!sink.representable) out.resize(start);
+    return sink.representable;
 }
 
-bool StoreXMLWriteToFile(const PValue& value, int fd)
+StoreXMLResult StoreXMLWriteToFile(const PValue& value, int fd)
 {
     std::string buffer;
     buffer.reserve(512 * 1024);
     Sink sink{buffer, fd};
     WriteDocument(value, sink);
     sink.Drain(0);
-    return sink.ok;
+    if (!sink.representable) return StoreXMLResult::NotRepresentable;
+    return sink.ok ? StoreXMLResult::Ok : StoreXMLResult::WriteFailed;
 }
 
-PRef<PValue> StoreXMLRead(std::string_view xml)
+PRef<PValue> StoreXMLRead(std::string_view xml, bool* tooDeep)
 {
-    return Reader(xml).Document();
+    Reader reader(xml);
+    auto v = reader.Document();
+    if (tooDeep) *tooDeep = reader.mTooDeep;
+    return v;
 }

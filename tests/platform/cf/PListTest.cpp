@@ -3,6 +3,10 @@
 #include "support/TempDir.h"
 
 #include <climits>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -113,5 +117,80 @@ TEST(PList, FilesThatDoNotParseAreReportedAsSuch)
         PRef<PValue> out;
         EXPECT_EQ(PListReadFile(path, true, out), c.expected) << c.name;
         EXPECT_EQ(bool(out), c.expected == PListReadResult::Ok) << c.name;
+    }
+}
+
+namespace {
+
+// A binary property list holding one date, `seconds` after 2001-01-01.
+std::string BinaryDate(double seconds)
+{
+    std::string b = "bplist00\x33";
+    uint64_t bits = 0;
+    std::memcpy(&bits, &seconds, 8);
+    for (int i = 0; i < 8; ++i) b += static_cast<char>(bits >> (56 - 8 * i));
+    b += char(8); // offset table: the one object at 8
+    std::string trailer(32, '\0');
+    trailer[6] = 1;
+    trailer[7] = 1;
+    trailer[15] = 1;
+    trailer[31] = 17;
+    return b + trailer;
+}
+
+} // namespace
+
+TEST(PList, DatesAreKeptExactlyAsLibplistHoldsThem)
+{
+    struct Case {
+        const char* name;
+        double seconds;
+        const char* xml; // the written form (whole seconds)
+    };
+    const Case cases[] = {
+        {"1900-01-01", -3187296000.0, "1900-01-01T00:00:00Z"},
+        {"2200-06-01", 6292900800.0, "2200-06-01T12:00:00Z"},
+        {"with a fraction", 1234.5, "2001-01-01T00:20:34Z"},
+        {"before 2001 with a fraction", -10.5, "2000-12-31T23:59:50Z"},
+    };
+    for (const auto& c : cases) {
+        auto v = PListCreateFromData(BinaryDate(c.seconds), false);
+        const auto* d = PValue::As<PDate>(v.get());
+        ASSERT_TRUE(d) << c.name;
+        EXPECT_EQ(d->Seconds(), c.seconds) << c.name;
+        std::string xml;
+        ASSERT_TRUE(PListCreateXMLData(*PArray::Create({PDate::Create(std::trunc(c.seconds))}), xml)) << c.name;
+        EXPECT_NE(xml.find(c.xml), std::string::npos) << c.name << "\n" << xml;
+    }
+}
+
+TEST(PList, NestingIsCappedAndOnlyRegularFilesAreRead)
+{
+    auto nested = [](int depth) {
+        std::string xml = "<plist version=\"1.0\">";
+        for (int i = 0; i < depth; ++i) xml += "<array>";
+        for (int i = 0; i < depth; ++i) xml += "</array>";
+        return xml + "</plist>";
+    };
+    EXPECT_TRUE(PListCreateFromData(nested(kPListMaxNesting), false));
+    EXPECT_FALSE(PListCreateFromData(nested(kPListMaxNesting + 1), false));
+    EXPECT_FALSE(PListCreateFromData(nested(20000), false));
+
+    // A FIFO must not block the reader, a device must not fill memory.
+    TempDir tmp;
+    const std::string fifo = tmp / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = tmp / "zero";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    struct Case {
+        std::string path;
+        int err;
+    } cases[] = {{fifo, EINVAL}, {zero, EINVAL}, {tmp.path(), EISDIR}};
+    for (const auto& c : cases) {
+        std::string bytes;
+        EXPECT_EQ(ReadWholeFile(c.path, bytes), c.err) << c.path;
+        EXPECT_TRUE(bytes.empty()) << c.path;
+        PRef<PValue> out;
+        EXPECT_EQ(PListReadFile(c.path, false, out), PListReadResult::IOError) << c.path;
     }
 }

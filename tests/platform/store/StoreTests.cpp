@@ -1,8 +1,12 @@
 #include "platform/store/SCPreferences.h"
 #include "platform/store/StoreXML.h"
 #include "support/StoreSandbox.h"
+#include "support/TempDir.h"
 
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <sys/stat.h>
 #include <grp.h>
 #include <plist/plist.h>
 #include <set>
@@ -20,6 +24,49 @@ PRef<PDictionary> Dict(std::initializer_list<std::pair<const char*, PRef<PValue>
 }
 
 PRef<PDictionary> Link(const std::string& target) { return Dict({{"__LINK__", PStr(target)}}); }
+
+// An XML store whose "Sets" holds `depth` nested arrays.
+std::string NestedStore(int depth)
+{
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict><key>Sets</key>";
+    for (int i = 0; i < depth; ++i) xml += "<array>";
+    for (int i = 0; i < depth; ++i) xml += "</array>";
+    return xml + "</dict>\n</plist>\n";
+}
+
+// A binary property list of the dictionary {"v": object}, `object` being one encoded object.
+std::string BinaryDictWith(const std::string& object)
+{
+    std::string b = "bplist00";
+    const char dictObj[] = {char(0xD1), 1, 2}; // one entry: key object 1, value object 2
+    b.append(dictObj, 3);
+    b += "\x51v"; // the ASCII string "v"
+    b += object;
+    const size_t table = b.size();
+    b += char(8);
+    b += char(11);
+    b += char(13);
+    std::string trailer(32, '\0');
+    trailer[6] = 1;  // offset size
+    trailer[7] = 1;  // object reference size
+    trailer[15] = 3; // objects
+    trailer[31] = static_cast<char>(table);
+    return b + trailer;
+}
+
+std::string BigEndian(uint64_t v)
+{
+    std::string s(8, '\0');
+    for (int i = 0; i < 8; ++i) s[i] = static_cast<char>(v >> (56 - 8 * i));
+    return s;
+}
+
+std::string BinaryDate(double secondsSince2001)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, &secondsSince2001, 8);
+    return "\x33" + BigEndian(bits);
+}
 
 class StoreTest : public ::testing::Test {
 protected:
@@ -269,6 +316,145 @@ TEST_F(StoreTest, ReadsBinaryPropertyLists)
     EXPECT_EQ(v->UTF8(), "/Sets/0");
 }
 
+TEST_F(StoreTest, NestingBeyondTheCapIsCorruptForBothReaders)
+{
+    std::string deepBinary;
+    {
+        // The same nesting in a binary list, which the general reader takes.
+        plist_t root = plist_new_dict();
+        plist_t inner = plist_new_array();
+        for (int i = 1; i < 300; ++i) {
+            plist_t outer = plist_new_array();
+            plist_array_append_item(outer, inner);
+            inner = outer;
+        }
+        plist_dict_set_item(root, "Sets", inner);
+        char* bin = nullptr;
+        uint32_t len = 0;
+        plist_to_bin(root, &bin, &len);
+        deepBinary.assign(bin, len);
+        plist_to_bin_free(bin);
+        plist_free(root);
+    }
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"15000 arrays (XML)", NestedStore(15000), false},
+        {"one past the cap (XML)", NestedStore(kPListMaxNesting), false}, // with the root: cap + 1
+        {"at the cap (XML)", NestedStore(kPListMaxNesting - 1), true},
+        {"300 arrays (binary)", deepBinary, false},
+    };
+    for (const auto& c : cases) {
+        StoreSandbox::WriteRaw(c.bytes);
+        SCErrorSet(0);
+        auto p = SCPreferencesCreate("StoreTest");
+        EXPECT_EQ(bool(p), c.opens) << c.name;
+        if (!c.opens) EXPECT_EQ(SCError(), kStoreStatusCorrupt) << c.name;
+        EXPECT_EQ(StoreSandbox::ReadRaw(), c.bytes) << c.name;
+    }
+}
+
+TEST_F(StoreTest, OnlyARegularFileIsReadAsTheStore)
+{
+    // FIFOs and devices are refused without blocking and without reading; a link to a regular
+    // file is the file.
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        OSStatus expected;
+    };
+    const Case cases[] = {
+        {"FIFO", [](const std::string& s) { ASSERT_EQ(mkfifo(s.c_str(), 0600), 0); }, kStoreStatusNotAFile},
+        {"link to /dev/zero", [](const std::string& s) { std::filesystem::create_symlink("/dev/zero", s); }, kStoreStatusNotAFile},
+        {"link to /dev/null", [](const std::string& s) { std::filesystem::create_symlink("/dev/null", s); }, kStoreStatusNotAFile},
+        {"link to a store",
+         [](const std::string& s) {
+             WriteFileText(s + ".real", "<plist version=\"1.0\"><dict><key>CurrentSet</key><string>/Sets/0</string></dict></plist>");
+             std::filesystem::create_symlink(s + ".real", s);
+         },
+         kStatusOK},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(std::filesystem::path(StoreSandbox::Store()).parent_path());
+        std::filesystem::create_directories(std::filesystem::path(StoreSandbox::Store()).parent_path());
+        c.make(StoreSandbox::Store());
+        SCErrorSet(0);
+        auto p = SCPreferencesCreate("StoreTest");
+        EXPECT_EQ(SCError(), c.expected) << c.name;
+        EXPECT_EQ(bool(p), c.expected == kStatusOK) << c.name;
+        if (p) EXPECT_TRUE(SCPreferencesGetValue(p.get(), "CurrentSet")) << c.name;
+    }
+}
+
+TEST_F(StoreTest, CommitRefusesValuesTheFileCannotCarryAndKeepsTheOldFile)
+{
+    auto p = Open();
+    ASSERT_TRUE(SCPreferencesSetValue(p.get(), "Keep", PStr("old").get()));
+    ASSERT_TRUE(SCPreferencesCommitChanges(p.get()));
+    const std::string before = StoreSandbox::ReadRaw();
+    struct Case {
+        const char* name;
+        PRef<PDictionary> value;
+    };
+    const Case cases[] = {
+        {"control character in a string", Dict({{"a", PStr("p\x01w")}})},
+        {"NUL in a string", Dict({{"a", PStr(std::string_view("p\0w", 3))}})},
+        {"escape in a string", Dict({{"a", PStr("\x1b[2J")}})},
+        {"U+FFFF in a string", Dict({{"a", PStr("\xEF\xBF\xBF")}})},
+        {"control character in a key", Dict({{"a\x02", PStr("x")}})},
+        {"fraction of a second", Dict({{"a", PDate::Create(0.5)}})},
+        {"year beyond 9999", Dict({{"a", PDate::Create(1e12)}})},
+    };
+    for (const auto& c : cases) {
+        auto q = Open();
+        ASSERT_TRUE(SCPreferencesPathSetValue(q.get(), "/Bad", c.value.get())) << c.name;
+        EXPECT_FALSE(SCPreferencesCommitChanges(q.get())) << c.name;
+        EXPECT_EQ(SCError(), kStoreStatusNotWritable) << c.name;
+        EXPECT_EQ(StoreSandbox::ReadRaw(), before) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(StoreSandbox::Store() + ".new")) << c.name;
+    }
+}
+
+TEST_F(StoreTest, BinaryStoreValuesAreKeptOrTheStoreIsNotRewritten)
+{
+    struct Case {
+        const char* name;
+        std::string object;
+        bool rewritable;
+    };
+    const Case cases[] = {
+        {"UID", std::string("\x80\x07", 2), false},
+        {"128-bit integer above the signed range", "\x14" + BigEndian(0) + BigEndian(~0ull), false},
+        {"date with a fraction", BinaryDate(1234.5), false},
+        {"64-bit integer", "\x13" + BigEndian(0x123456789ABCDEFull), true},
+        {"negative 64-bit integer", "\x13" + BigEndian(static_cast<uint64_t>(-5)), true},
+        {"date of 1900", BinaryDate(-3187296000.0), true},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = BinaryDictWith(c.object);
+        StoreSandbox::WriteRaw(bytes);
+        auto p = Open();
+        ASSERT_TRUE(p) << c.name;
+        auto read = SCPreferencesGetValue(p.get(), "v");
+        ASSERT_TRUE(read) << c.name;
+        ASSERT_TRUE(SCPreferencesSetValue(p.get(), "Other", PStr("x").get()));
+        EXPECT_EQ(SCPreferencesCommitChanges(p.get()), c.rewritable) << c.name;
+        if (!c.rewritable) {
+            EXPECT_EQ(SCError(), kStoreStatusNotWritable) << c.name;
+            EXPECT_EQ(StoreSandbox::ReadRaw(), bytes) << c.name;
+            continue;
+        }
+        auto again = Open();
+        ASSERT_TRUE(again) << c.name;
+        auto back = SCPreferencesGetValue(again.get(), "v");
+        ASSERT_TRUE(back) << c.name;
+        EXPECT_TRUE(back->Equals(*read)) << c.name;
+    }
+}
+
 // ---- lock and stale copies ----
 
 TEST_F(StoreTest, LockIsExclusiveAndReleasedWithTheConnection)
@@ -448,6 +634,25 @@ TEST(StoreXML, RoundTripsThroughBothReaders)
     EXPECT_FALSE(StoreXMLRead("<plist><dict><key>a</key><true/><key>a</key><false/></dict></plist>"));
     EXPECT_FALSE(StoreXMLRead("<plist><dict><key>a</key></dict></plist>"));
     EXPECT_FALSE(StoreXMLRead("<plist><integer>12x</integer></plist>"));
+    // Above the signed range a value would change on the way back: left to the general reader.
+    EXPECT_FALSE(StoreXMLRead("<plist><integer>18446744073709551615</integer></plist>"));
+}
+
+TEST(StoreXML, WritesOnlyValidXMLAndKeepsCarriageReturns)
+{
+    // A carriage return, tab and newline survive both readers; a control character is refused
+    // and leaves the output as it was.
+    auto root = Dict({{"v", PStr("a\r\nb\tc\rd")}});
+    std::string xml;
+    ASSERT_TRUE(StoreXMLWrite(*root, xml));
+    EXPECT_EQ(xml.find('\r'), std::string::npos);
+    for (const auto& back : {StoreXMLRead(xml), PListCreateFromData(xml, false)}) {
+        ASSERT_TRUE(back);
+        EXPECT_TRUE(back->Equals(*root));
+    }
+    std::string out = "kept";
+    EXPECT_FALSE(StoreXMLWrite(*Dict({{"v", PStr("\x7f ok, \x1f not")}}), out));
+    EXPECT_EQ(out, "kept");
 }
 
 } // namespace

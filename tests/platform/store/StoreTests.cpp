@@ -352,7 +352,9 @@ TEST_F(StoreTest, NestingBeyondTheCapIsCorruptForBothReaders)
         SCErrorSet(0);
         auto p = SCPreferencesCreate("StoreTest");
         EXPECT_EQ(bool(p), c.opens) << c.name;
-        if (!c.opens) EXPECT_EQ(SCError(), kStoreStatusCorrupt) << c.name;
+        if (!c.opens) {
+            EXPECT_EQ(SCError(), kStoreStatusCorrupt) << c.name;
+        }
         EXPECT_EQ(StoreSandbox::ReadRaw(), c.bytes) << c.name;
     }
 }
@@ -385,7 +387,9 @@ TEST_F(StoreTest, OnlyARegularFileIsReadAsTheStore)
         auto p = SCPreferencesCreate("StoreTest");
         EXPECT_EQ(SCError(), c.expected) << c.name;
         EXPECT_EQ(bool(p), c.expected == kStatusOK) << c.name;
-        if (p) EXPECT_TRUE(SCPreferencesGetValue(p.get(), "CurrentSet")) << c.name;
+        if (p) {
+            EXPECT_TRUE(SCPreferencesGetValue(p.get(), "CurrentSet")) << c.name;
+        }
     }
 }
 

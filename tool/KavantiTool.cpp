@@ -8,6 +8,10 @@
 //
 // A PASSWORD of "-" is read from standard input (up to the first newline), so that it never
 // shows in a process listing.
+//
+// Arguments are UTF-8. One that is not, or that holds a control character, changes nothing:
+// the tool exits with -50 and names it. Every failure is explained in one line on standard
+// error besides the debug lines.
 #include "NetSCF/NetSCFAccess.h"
 #include "NetSCF/NetSCFCreate.h"
 #include "NetSCF/NetSCFEntities.h"
@@ -16,12 +20,16 @@
 #include "NetSCF/NetSCFSets.h"
 #include "NetSCF/NetSCFValue.h"
 #include "platform/cf/PText.h"
+#include "platform/paths/KPaths.h"
 #include "platform/ppp/KPPPPeerFile.h"
+#include "platform/store/SCPreferences.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -42,9 +50,40 @@ void Debug(const char* message)
     std::fprintf(stderr, "%s\n", message);
 }
 
-PRef<PString> AsciiString(std::string_view arg)
+// Arguments were checked before (CheckArguments): every one makes a string.
+PRef<PString> ArgString(std::string_view arg)
 {
-    return PStringCreateWithBytes(arg, PEncoding::ASCII);
+    return PString::Create(arg);
+}
+
+// What each argument of the long form is, for messages.
+const char* const kArgumentNames[] = {"", "ACTION", "PORT", "LOCATION", "NUMBER", "ACCOUNT",
+                                      "PASSWORD", "PROXY", "PROXYPORT", "SCRIPT"};
+
+const char* CheckProblem(std::string_view text)
+{
+    switch (PTextCheckUTF8(text)) {
+    case PTextCheck::Ok: return nullptr;
+    case PTextCheck::InvalidUTF8: return "is not valid UTF-8";
+    case PTextCheck::ControlCharacter: return "holds a control character";
+    }
+    return "is not acceptable";
+}
+
+// The arguments the action reads, checked before anything is touched; false after a message.
+// The action itself is left to the action switch (an unknown one is answered there).
+bool CheckArguments(int argc, char** argv, bool shortForm)
+{
+    const int last = shortForm ? 2 : 9;
+    for (int i = 2; i <= last && i < argc; ++i) {
+        if (!shortForm && i == 6 && std::strcmp(argv[i], "-") == 0) continue; // read later
+        if (const char* problem = CheckProblem(argv[i])) {
+            std::fprintf(stderr, "KavantiTool: argument %d (%s) %s; nothing was changed\n", i,
+                         shortForm ? "LOCATION" : kArgumentNames[i], problem);
+            return false;
+        }
+    }
+    return true;
 }
 
 // The password handed over on standard input: up to the first newline or the end of input.
@@ -69,32 +108,39 @@ bool IsShortForm(const char* action) { return std::strcmp(action, "-s") == 0; }
 
 char ActionLetter(const char* action) { return action[0] ? action[1] : '\0'; }
 
-void SetupGlobals(char** argv)
+// False (after a message) when the password on standard input is not acceptable text.
+bool SetupGlobals(char** argv)
 {
     const bool shortForm = IsShortForm(argv[1]);
     if (shortForm) {
-        userVisibleName = AsciiString(argv[2]);
-        return;
+        userVisibleName = ArgString(argv[2]);
+        return true;
     }
-    userVisibleName = AsciiString(argv[3]);
-    portName = AsciiString(argv[2]);
+    userVisibleName = ArgString(argv[3]);
+    portName = ArgString(argv[2]);
 
-    gConnectionScript = AsciiString(argv[9]);
+    gConnectionScript = ArgString(argv[9]);
     modemSettings = kNetSCModemDigestDefault;
     modemSettings.connectionScript = gConnectionScript.get();
 
     pppOptions = kNetSCPPPOptionsDefault;
     pppOptions.lcpEchoEnabled = false;
 
-    gAuthName = AsciiString(argv[5]);
+    gAuthName = ArgString(argv[5]);
     if (std::strcmp(argv[6], "-") == 0) {
         std::string password = ReadPasswordFromStdin();
-        gAuthPassword = AsciiString(password);
+        const char* problem = CheckProblem(password);
+        if (!problem) gAuthPassword = ArgString(password);
         std::fill(password.begin(), password.end(), '\0');
+        if (problem) {
+            std::fprintf(stderr, "KavantiTool: the password on standard input (PASSWORD \"-\") %s; nothing was changed\n",
+                         problem);
+            return false;
+        }
     } else {
-        gAuthPassword = AsciiString(argv[6]);
+        gAuthPassword = ArgString(argv[6]);
     }
-    gCommRemoteAddress = AsciiString(argv[4]);
+    gCommRemoteAddress = ArgString(argv[4]);
     pppSettings = NetSCDigest();
     pppSettings.ppp.active = true;
     pppSettings.ppp.authName = gAuthName.get();
@@ -106,13 +152,14 @@ void SetupGlobals(char** argv)
     if (std::strcmp(argv[7], "NULL") == 0) {
         proxySettings.proxies.httpEnable = false;
     } else {
-        gHttpProxy = AsciiString(argv[7]);
+        gHttpProxy = ArgString(argv[7]);
         proxySettings.proxies.httpEnable = true;
         proxySettings.proxies.httpProxy = gHttpProxy.get();
         // As atoi reads it, keeping the low 16 bits.
         const int port = static_cast<int>(std::strtol(argv[8], nullptr, 10));
         proxySettings.proxies.httpPort = static_cast<uint16_t>(static_cast<unsigned>(port) & 0xFFFFu);
     }
+    return true;
 }
 
 void CleanupGlobals(char** argv)
@@ -272,11 +319,13 @@ OSStatus AddCardService(const PString* setID)
     return err;
 }
 
+const char kUsageLines[] = "Usage: KavantiTool -n|-c|-a PORT LOCATION NUMBER ACCOUNT PASSWORD PROXY PROXYPORT SCRIPT\n"
+                           "       KavantiTool -s LOCATION\n";
+
 void Usage(FILE* out)
 {
+    std::fputs(kUsageLines, out);
     std::fprintf(out,
-                 "Usage: KavantiTool -n|-c|-a PORT LOCATION NUMBER ACCOUNT PASSWORD PROXY PROXYPORT SCRIPT\n"
-                 "       KavantiTool -s LOCATION\n"
                  "Writes the network location LOCATION into the network preferences and makes it current.\n"
                  "  -n  create the location (one service per port; only the card's PORT stays on)\n"
                  "  -c  update the card's service of the location and switch the others off\n"
@@ -286,9 +335,84 @@ void Usage(FILE* out)
                  "Run by Kavanti with administrator rights; the exit status is the result (0: success).\n");
 }
 
+// The action for people, from its letter.
+const char* ActionText(char letter)
+{
+    switch (letter) {
+    case 'n': return "creating the location";
+    case 'c': return "updating the location";
+    case 'a': return "adding the card's service to the location";
+    case 's': return "switching to the location";
+    }
+    return "the run";
+}
+
+// Text of an argument for a message: bytes that may not print are shown as '?'.
+std::string Printable(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    return out;
+}
+
+// The one plain line of a failed run: what went wrong and with which file.
+void ReportFailure(const char* action, OSStatus status)
+{
+    const char letter = ActionLetter(action);
+    const std::string location = userVisibleName ? userVisibleName->UTF8() : std::string();
+    const char* what = ActionText(letter);
+    if (letter != 'n' && letter != 'c' && letter != 'a' && letter != 's') {
+        std::fprintf(stderr, "KavantiTool: unknown action '%s' (use -n, -c, -a or -s); nothing was changed\n",
+                     Printable(action).c_str());
+        return;
+    }
+    std::string reason;
+    std::string file = KPaths::StorePath();
+    if (status >= kStoreStatusFailed && status <= kStoreStatusNotWritable) {
+        reason = SCErrorString(status);
+        if (status == kStoreStatusLocked || status == kStoreStatusLockError) file = KPaths::StoreLockPath();
+    } else if (status == kStatusFileNotFound && letter == 'a') {
+        reason = "the card's port '" + Printable(portName ? portName->UTF8() : "") + "' is not on this machine";
+    } else if (status == kStatusFileAccess) {
+        // Applying the committed store writes the peer file; the store itself reports 1003.
+        reason = "the pppd peer file cannot be written";
+        file = KPaths::PeerFilePath();
+    } else if (status == kStatusNoMemory) {
+        reason = "out of memory";
+    } else if (status == kStatusBadParam) {
+        reason = "the network preferences refused a value";
+    } else {
+        reason = "the network preferences could not be changed";
+    }
+    std::fprintf(stderr, "KavantiTool: %s '%s' failed: %s: %s (status %d)\n", what, Printable(location).c_str(),
+                 reason.c_str(), file.c_str(), static_cast<int>(status));
+}
+
+int Run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv)
+{
+    // Whatever goes wrong, the tool ends with a status and a message, never on an exception;
+    // the store is written only at the final close, so nothing was changed.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("KavantiTool: out of memory; nothing was changed\n", stderr);
+        std::exit(kStatusNoMemory);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "KavantiTool: internal error (%s); nothing was changed\n", e.what());
+        std::exit(kStoreStatusFailed);
+    } catch (...) {
+        std::fputs("KavantiTool: internal error; nothing was changed\n", stderr);
+        std::exit(kStoreStatusFailed);
+    }
+}
+
+namespace {
+
+int Run(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         Usage(stdout);
@@ -296,10 +420,15 @@ int main(int argc, char** argv)
     }
     if (argc < 2 || argc < (IsShortForm(argv[1]) ? 3 : 10)) {
         std::fputs("KavantiTool: Parameter Error!!\n", stderr);
+        std::fputs(kUsageLines, stderr);
         std::exit(kStatusBadParam);
     }
+    if (!CheckArguments(argc, argv, IsShortForm(argv[1]))) std::exit(kStatusBadParam);
 
-    SetupGlobals(argv);
+    if (!SetupGlobals(argv)) {
+        CleanupGlobals(argv);
+        std::exit(kStatusBadParam);
+    }
 
     // Applying the committed store rewrites the pppd peer file for the current location.
     KPPP::InstallPeerFileApplyHook();
@@ -357,6 +486,9 @@ int main(int argc, char** argv)
     }
     setID = nullptr;
     NetSCClose(&status, commit);
+    if (status != kStatusOK) ReportFailure(argv[1], status);
     CleanupGlobals(argv);
     std::exit(status);
 }
+
+} // namespace

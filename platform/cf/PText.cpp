@@ -118,3 +118,17 @@ bool CopyCString(char* dst, size_t dstSize, std::string_view src)
     dst[n] = '\0';
     return n == src.size();
 }
+
+PTextCheck PTextCheckUTF8(std::string_view text)
+{
+    auto s = PString::Create(text); // validates the encoding
+    if (!s) return PTextCheck::InvalidUTF8;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<uint8_t>(text[i]);
+        if (b < 0x20 || b == 0x7F) return PTextCheck::ControlCharacter;
+        // U+0080 to U+009F: C2 80 to C2 9F.
+        if (b == 0xC2 && i + 1 < text.size() && static_cast<uint8_t>(text[i + 1]) <= 0x9F)
+            return PTextCheck::ControlCharacter;
+    }
+    return PTextCheck::Ok;
+}

@@ -59,3 +59,11 @@ struct CText {
     static constexpr size_t Capacity() { return N; }
     bool operator==(const CText& o) const { return View() == o.View(); }
 };
+
+// How text handed over from outside (a command-line argument) reads as UTF-8.
+enum class PTextCheck {
+    Ok,
+    InvalidUTF8,     // not valid UTF-8 (overlong forms and surrogates included)
+    ControlCharacter // valid, but holds a C0 or C1 control character or DEL
+};
+PTextCheck PTextCheckUTF8(std::string_view text);

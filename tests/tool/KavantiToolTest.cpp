@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -289,6 +292,7 @@ TEST_F(Tool, UnknownActionAndMissingArgumentsChangeNothing)
     auto r = Run(Args("-x"));
     EXPECT_EQ(r.exitStatus, 255);
     EXPECT_NE(r.err.find("KavantiTool: Command Error!!\n"), std::string::npos);
+    EXPECT_NE(r.err.find("KavantiTool: unknown action '-x'"), std::string::npos) << r.err;
     EXPECT_EQ(Bytes(), before);
 
     std::vector<std::string> eight = Args("-n");
@@ -297,23 +301,107 @@ TEST_F(Tool, UnknownActionAndMissingArgumentsChangeNothing)
     for (const auto& args : tooFew) {
         r = Run(args);
         EXPECT_EQ(r.exitStatus, 206);
-        EXPECT_EQ(r.err, "KavantiTool: Parameter Error!!\n");
+        // The debug line, then the usage line.
+        EXPECT_EQ(r.err.rfind("KavantiTool: Parameter Error!!\nUsage: KavantiTool -n|-c|-a PORT LOCATION", 0), 0u) << r.err;
     }
     EXPECT_EQ(Bytes(), before);
 }
 
-TEST_F(Tool, NonAsciiPasswordIsNotStored)
+TEST_F(Tool, ArgumentsAreUTF8Text)
 {
-    ASSERT_EQ(Run(Args("-n", "p\xc3\xa4ss")).exitStatus, 0);
-    auto store = Store();
-    const PDictionary* ppp = CardService(store)->GetAs<PDictionary>("PPP");
-    EXPECT_FALSE(ppp->Contains("AuthPassword"));
-    EXPECT_EQ(ppp->GetAs<PString>("AuthName")->UTF8(), "user@example");
+    // Non-ASCII text is stored as given, by every action that writes it.
+    ASSERT_EQ(Run({"-n", "pccard-modem", "Zuhause \xc3\xbc", "0570##61", "us\xc3\xa9r", "p\xc3\xa4ss",
+                   "pr\xc3\xb8xy.example", "8080", kScript})
+                  .exitStatus,
+              0);
+    EXPECT_EQ(CurrentName(), "Zuhause \xc3\xbc");
 
     Write(ExistingStore());
-    ASSERT_EQ(Run(Args("-c", "p\xc3\xa4ss")).exitStatus, 0);
-    EXPECT_STREQ(Setting().password.c_str(), "old"); // the stored one stays
-    EXPECT_STREQ(Setting().userName.c_str(), "user@example");
+    const auto r = Run(Args("-c", "p\xc3\xa4ss", "pr\xc3\xb8xy.example", "8080", "us\xc3\xa9r"));
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    auto store = Store();
+    const PDictionary* svc = CardService(store);
+    ASSERT_TRUE(svc);
+    const PDictionary* ppp = svc->GetAs<PDictionary>("PPP");
+    EXPECT_EQ(ppp->GetAs<PString>("AuthName")->UTF8(), "us\xc3\xa9r");
+    // The password's UTF-16 code units, most significant byte first.
+    const std::vector<uint8_t> utf16 = {0, 'p', 0, 0xE4, 0, 's', 0, 's'};
+    EXPECT_EQ(ppp->GetAs<PData>("AuthPassword")->Bytes(), utf16);
+    const PDictionary* proxies = svc->GetAs<PDictionary>("Proxies");
+    EXPECT_EQ(proxies->GetAs<PString>("HTTPProxy")->UTF8(), "pr\xc3\xb8xy.example");
+    EXPECT_EQ(proxies->GetAs<PNumber>("HTTPPort")->Int64(), 8080);
+}
+
+TEST_F(Tool, ArgumentThatIsNotTextChangesNothingAndIsNamed)
+{
+    Write(ExistingStore());
+    const std::string before = Bytes();
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Args("-c", "p\xffw"), "", "argument 6 (PASSWORD) is not valid UTF-8"},
+        {Args("-c", "secret", "proxy.example", "32080", "us\xe9r"), "", "argument 5 (ACCOUNT) is not valid UTF-8"},
+        {Args("-c", "secret", "pro\xc3xy"), "", "argument 7 (PROXY) is not valid UTF-8"},
+        {Args("-n", "se\ncret"), "", "argument 6 (PASSWORD) holds a control character"},
+        {Args("-c", "secret", "proxy.example", "32080", "user", "0570\x01##61"), "", "argument 4 (NUMBER) holds a control character"},
+        {Args("-c", "secret", "proxy\x7f"), "", "argument 7 (PROXY) holds a control character"},
+        {Args("-c", "secret", "proxy\xc2\x85"), "", "argument 7 (PROXY) holds a control character"}, // U+0085
+        {Args("-c", "\xc0\xafoverlong"), "", "argument 6 (PASSWORD) is not valid UTF-8"},
+        {{"-s", "KV\x1b[2J"}, "", "argument 2 (LOCATION) holds a control character"},
+        {Args("-c", "-"), "p\x01w\n", "the password on standard input (PASSWORD \"-\") holds a control character"},
+        {Args("-c", "-"), "p\xffw\n", "the password on standard input (PASSWORD \"-\") is not valid UTF-8"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const auto r = Run(c.args, c.input);
+        EXPECT_EQ(r.exitStatus, 206);
+        EXPECT_NE(r.err.find(std::string("KavantiTool: ") + c.message), std::string::npos) << r.err;
+        EXPECT_EQ(Bytes(), before);
+        EXPECT_EQ(r.err.find("secret"), std::string::npos) << "argument values are not echoed";
+    }
+}
+
+TEST_F(Tool, EveryFailureIsExplainedInOneLineNamingTheFile)
+{
+    // Keeps its debug line and exit status; adds the plain line with what and which file.
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::vector<std::string> args;
+        int exitStatus;
+        std::string reason;
+        std::string file;
+    };
+    const std::string store = KPaths::StorePath();
+    const std::string lock = KPaths::StoreLockPath();
+    const Case cases[] = {
+        {"corrupt store", [&] { Write("this is not a property list"); }, Args("-c"), 240, "corrupt", store},
+        {"folder in the store's place", [&] { fs::create_directories(store); }, Args("-n"), 235, "cannot be read", store},
+        {"FIFO in the store's place", [&] { fs::create_directories(fs::path(store).parent_path()); ASSERT_EQ(mkfifo(store.c_str(), 0600), 0); },
+         {"-s", "KVAUTODL"}, 242, "not a regular file", store},
+        {"folder in the lock's place", [&] { Write(ExistingStore()); fs::create_directories(lock); }, Args("-c"), 238, "lock", lock},
+        {"card not on the machine", [&] { Write(ExistingStore(false)); fs::remove_all(root.Path() + "/sys/class/tty/ttyS4"); },
+         {"-a", "pccard-modem2", "KVAUTODL", "1", "u", "p", "NULL", "0", kScript}, 213, "is not on this machine", store},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(store);
+        fs::remove_all(lock);
+        c.make();
+        const auto r = Run(c.args);
+        EXPECT_EQ(r.exitStatus, c.exitStatus) << r.err;
+        const size_t line = r.err.find("failed: ");
+        ASSERT_NE(line, std::string::npos) << r.err;
+        const std::string message = r.err.substr(r.err.rfind('\n', line) + 1);
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_NE(message.find(c.file), std::string::npos) << message;
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        fs::remove_all(store);
+        fs::remove_all(lock);
+    }
 }
 
 TEST_F(Tool, PasswordOnStandardInput)

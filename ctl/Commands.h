@@ -1,6 +1,8 @@
 // The commands of kavanti-ctl. Each returns the exit status: 0 success, 1 failure, 2 usage error.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -13,11 +15,11 @@ struct CtlCommand {
 
 // One line per command; the functions are defined in the command's own file.
 #define KAVANTI_CTL_COMMANDS \
-    {"version", "version", "print the version", CtlVersion}, \
+    {"version", "version [--json]", "print the version", CtlVersion}, \
     {"card-info", "card-info [--port PATH] [--json]", "measure the card (model, number, levels)", CtlCardInfo}, \
     {"ports", "ports [--json]", "list the network ports and the card's port", CtlPorts}, \
     {"modem-scripts", "modem-scripts [--json]", "list the installed modem scripts", CtlModemScripts}, \
-    {"location", "location [--device NAME] [--json]", "show the current network location", CtlLocation},
+    {"location", "location [--device NAME] [--show-password] [--json]", "show the current network location", CtlLocation},
 
 int CtlVersion(const std::vector<std::string>& args);
 int CtlCardInfo(const std::vector<std::string>& args);
@@ -28,3 +30,7 @@ int CtlLocation(const std::vector<std::string>& args);
 // Options of a command that takes only --json (and --help): sets `json`; returns -1 to go on,
 // or the exit status (0 after --help, 2 after a usage error).
 int CtlParseJsonOnly(const std::vector<std::string>& args, const char* usage, const char* help, bool& json);
+
+// The JSON text of a document; bytes that are not UTF-8 (a card's text, a device name) become
+// U+FFFD instead of ending the program.
+std::string CtlDump(const nlohmann::ordered_json& j);

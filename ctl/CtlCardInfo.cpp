@@ -116,7 +116,7 @@ int CtlCardInfo(const std::vector<std::string>& args)
         j["channel"] = info.channel;
         j["intensity"] = nlohmann::ordered_json::array();
         for (int16_t level : info.intensity) j["intensity"].push_back(level);
-        std::printf("%s\n", j.dump(2).c_str());
+        std::printf("%s\n", CtlDump(j).c_str());
     } else {
         std::printf("Model name:       %s\n", std::string(info.modemName.View()).c_str());
         std::printf("PHS number:       %s\n", std::string(info.phsNo.View()).c_str());

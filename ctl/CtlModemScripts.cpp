@@ -28,7 +28,7 @@ int CtlModemScripts(const std::vector<std::string>& args)
     for (size_t i = 0; i < scripts->Count(); ++i) j["scripts"].push_back(scripts->AtAs<PString>(i)->UTF8());
     j["defaultIndex"] = index;
     if (json) {
-        std::printf("%s\n", j.dump(2).c_str());
+        std::printf("%s\n", CtlDump(j).c_str());
         return 0;
     }
     for (size_t i = 0; i < scripts->Count(); ++i)

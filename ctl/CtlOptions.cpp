@@ -18,3 +18,8 @@ int CtlParseJsonOnly(const std::vector<std::string>& args, const char* usage, co
     }
     return -1;
 }
+
+std::string CtlDump(const nlohmann::ordered_json& j)
+{
+    return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}

@@ -49,7 +49,7 @@ int CtlPorts(const std::vector<std::string>& args)
                              : nlohmann::ordered_json();
 
     if (json) {
-        std::printf("%s\n", j.dump(2).c_str());
+        std::printf("%s\n", CtlDump(j).c_str());
         return 0;
     }
     for (const auto& p : j["ports"]) {

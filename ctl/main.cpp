@@ -1,8 +1,11 @@
 // kavanti-ctl: a headless companion for scripts and diagnostics.
 #include "ctl/Commands.h"
 
+#include "platform/cf/PText.h"
+
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -26,10 +29,16 @@ void Usage(FILE* out)
                  "KAVANTI_ROOT moves every system path below a sandbox folder.\n");
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
+    // Every option and value is UTF-8 text; other bytes cannot be shown or matched.
+    for (int i = 1; i < argc; ++i) {
+        if (PTextCheckUTF8(argv[i]) == PTextCheck::InvalidUTF8) {
+            std::fprintf(stderr, "kavanti-ctl: argument %d is not valid UTF-8\n"
+                                 "Usage: kavanti-ctl COMMAND [OPTIONS] (see kavanti-ctl --help)\n", i);
+            return 2;
+        }
+    }
     if (argc < 2) {
         Usage(stderr);
         return 2;
@@ -47,4 +56,19 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr, "kavanti-ctl: unknown command '%s' (see kavanti-ctl --help)\n", cmd.c_str());
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // No command may end the program on an exception: it is a failure, explained.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kavanti-ctl: internal error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "kavanti-ctl: internal error\n");
+    }
+    return 1;
 }

@@ -2,7 +2,9 @@
 #include "support/SimProcess.h"
 #include "support/FakeSysfs.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -101,7 +103,9 @@ TEST_F(CtlNetwork, LocationAsTheApplicationReadsIt)
     EXPECT_EQ(j["activeServiceCount"], 1);
     EXPECT_EQ(j["serviceIsActive"], true);
     EXPECT_EQ(j["setting"]["accessPoint"], "0570570711##61");
-    EXPECT_EQ(j["setting"]["password"], "secret");
+    EXPECT_EQ(j["setting"]["passwordSet"], true);
+    EXPECT_FALSE(j["setting"].contains("password"));
+    EXPECT_EQ(r.out.find("secret"), std::string::npos);
     EXPECT_EQ(j["setting"]["proxyServer"], "NULL");
     EXPECT_EQ(j["setting"]["cclFilePath"], "/usr/share/kavanti/modem-scripts/SUNTAC Slipper");
 
@@ -109,6 +113,95 @@ TEST_F(CtlNetwork, LocationAsTheApplicationReadsIt)
     j = nlohmann::json::parse(r.out);
     EXPECT_EQ(j["serviceIsActive"], false); // switched off by the tool
     EXPECT_EQ(j["setting"]["accessPoint"], "");
+}
+
+TEST_F(CtlNetwork, LocationShowsThePasswordOnlyWhenAsked)
+{
+    const RunResult tool = RunProgram({StageFile("libexec/kavanti/KavantiTool"), "-n", "pccard-modem", "KVAUTODL",
+                                       "0570570711##61", "user@example", "secret", "NULL", "32080",
+                                       "/usr/share/kavanti/modem-scripts/SUNTAC Slipper"});
+    ASSERT_EQ(tool.status, 0) << tool.err;
+    struct Case {
+        std::vector<std::string> args;
+        bool shown;
+    };
+    const Case cases[] = {
+        {{"location"}, false},
+        {{"location", "--show-password"}, true},
+        {{"location", "--show-password", "--json"}, true},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = Ctl(c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find("secret") != std::string::npos, c.shown) << r.out;
+        if (!c.shown) {
+            EXPECT_NE(r.out.find("passwordSet  true"), std::string::npos) << r.out;
+        }
+    }
+}
+
+TEST_F(CtlNetwork, LocationFailsWhenTheStoreCannotBeRead)
+{
+    const std::string store = root.Path() + "/var/lib/kavanti/preferences.plist";
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"garbage", [](const std::string& s) { SandboxRoot::WriteFile(s, "this is not a property list"); }, "corrupt"},
+        {"folder", [](const std::string& s) { fs::create_directories(s); }, "cannot be read"},
+        {"FIFO", [](const std::string& s) { fs::create_directories(fs::path(s).parent_path()); mkfifo(s.c_str(), 0600); },
+         "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(store);
+        c.make(store);
+        for (const auto& args : std::vector<std::vector<std::string>>{{"location"}, {"location", "--json"}}) {
+            const RunResult r = Ctl(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(store), std::string::npos) << r.err;
+        }
+        fs::remove_all(store);
+    }
+}
+
+TEST_F(CtlNetwork, BadArgumentsAreUsageErrors)
+{
+    // Bytes that are not UTF-8 anywhere, and unknown options of every command: exit 2 with the
+    // usage line, never an abort.
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"location", "--device", "\xff", "--json"}, "argument 3 is not valid UTF-8"},
+        {{"location", "--device=\xc3", "--json"}, "argument 2 is not valid UTF-8"},
+        {{"ports", "--j\xffson"}, "argument 2 is not valid UTF-8"},
+        {{"\xff"}, "argument 1 is not valid UTF-8"},
+        {{"version", "--bogus"}, "usage: kavanti-ctl version"},
+        {{"location", "--bogus"}, "usage: kavanti-ctl location"},
+        {{"modem-scripts", "--bogus"}, "usage: kavanti-ctl modem-scripts"},
+        {{"card-info", "--bogus"}, "usage: kavanti-ctl card-info"},
+        {{"card-info", "--port"}, "usage: kavanti-ctl card-info"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = Ctl(c.args);
+        EXPECT_EQ(r.status, 2) << c.message << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    // --help of every command is its help, on standard output.
+    for (const char* cmd : {"version", "location", "ports", "modem-scripts", "card-info"}) {
+        const RunResult r = Ctl({cmd, "--help"});
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_EQ(r.out.rfind(std::string("usage: kavanti-ctl ") + cmd, 0), 0u) << r.out;
+    }
+    const RunResult v = Ctl({"version", "--json"});
+    ASSERT_EQ(v.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(v.out)["version"], "0.1");
 }
 
 TEST_F(CtlNetwork, CardInfoFindsTheCardByDiscovery)

@@ -102,13 +102,28 @@ bool CardSimSet(CardSimConfig& c, const std::string& key, const std::string& val
     return false;
 }
 
+bool CardSimIsSetting(const std::string& key)
+{
+    CardSimConfig scratch;
+    std::string error;
+    return CardSimSet(scratch, key, "", error) || error.rfind("unknown setting", 0) != 0;
+}
+
 bool CardSimReadConfig(CardSimConfig& cfg, const std::string& path, std::string& error)
 {
     std::ifstream in(path);
-    if (!in) {
+    std::ostringstream text;
+    if (in) text << in.rdbuf();
+    if (!in || in.bad()) {
         error = "cannot read the config file '" + path + "'";
         return false;
     }
+    return CardSimParseConfig(cfg, text.str(), path, error);
+}
+
+bool CardSimParseConfig(CardSimConfig& cfg, const std::string& text, const std::string& name, std::string& error)
+{
+    std::istringstream in(text);
     std::string line;
     int lineNo = 0;
     while (std::getline(in, line)) {
@@ -119,12 +134,12 @@ bool CardSimReadConfig(CardSimConfig& cfg, const std::string& path, std::string&
         const std::string key = Trim(t.substr(0, eq));
         const std::string value = eq == std::string::npos ? "" : Trim(t.substr(eq + 1));
         if (eq == std::string::npos && !CardSimIsFlag(key)) {
-            error = path + ":" + std::to_string(lineNo) + ": expected 'key = value'";
+            error = name + ":" + std::to_string(lineNo) + ": expected 'key = value'";
             return false;
         }
         std::string why;
         if (!CardSimSet(cfg, key, value, why)) {
-            error = path + ":" + std::to_string(lineNo) + ": " + why;
+            error = name + ":" + std::to_string(lineNo) + ": " + why;
             return false;
         }
     }

@@ -40,8 +40,12 @@ struct CardSimConfig {
 bool CardSimSet(CardSimConfig& cfg, const std::string& key, const std::string& value, std::string& error);
 // A flag given without a value (e.g. "no-echo"); false when `key` is not a flag.
 bool CardSimIsFlag(const std::string& key);
+// A setting's name ("model", "no-echo"); false for anything CardSimSet does not know.
+bool CardSimIsSetting(const std::string& key);
 // Reads "key = value" lines ('#' starts a comment; a flag alone or "= yes/no").
 bool CardSimReadConfig(CardSimConfig& cfg, const std::string& path, std::string& error);
+// The same from the text of a config file; `name` goes into the messages.
+bool CardSimParseConfig(CardSimConfig& cfg, const std::string& text, const std::string& name, std::string& error);
 // The settings as a config file would hold them.
 std::string CardSimDumpConfig(const CardSimConfig& cfg);
 const char* CardSimHelp();

@@ -381,13 +381,14 @@ private:
 
 int Usage(const std::string& why)
 {
-    std::fprintf(stderr, "kavanti-cardsim: %s (see kavanti-cardsim --help)\n", why.c_str());
+    std::fprintf(stderr, "kavanti-cardsim: %s\nUsage: kavanti-cardsim [OPTIONS] (see kavanti-cardsim --help)\n",
+                 why.c_str());
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+int Main(int argc, char** argv)
 {
     CardSimConfig cfg;
     std::string error;
@@ -423,6 +424,7 @@ int main(int argc, char** argv)
             value = key.substr(eq + 1);
             key = key.substr(0, eq);
         }
+        if (key != "config" && !CardSimIsSetting(key)) return Usage("unknown setting '" + key + "'");
         if (!hasValue && !CardSimIsFlag(key)) {
             if (i + 1 >= argc) return Usage("'--" + key + "' needs a value");
             value = argv[++i];
@@ -491,4 +493,17 @@ int main(int argc, char** argv)
         if (n > 0 && std::string(target, size_t(n)) == slave) unlink(cfg.link.c_str());
     }
     return 0;
+}
+
+int main(int argc, char** argv)
+{
+    // Whatever fails, the simulator ends with a message, never on an exception.
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kavanti-cardsim: internal error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "kavanti-cardsim: internal error\n");
+    }
+    return 1;
 }

@@ -145,6 +145,13 @@ const std::set<std::string> kArgOptions = {"call", "user", "set", "passwordfd", 
                                            "lcp-echo-interval", "lcp-echo-failure", "idle", "logfile", "name", "password"};
 // What pppd refuses from an unprivileged source (the command line of a non-root user).
 const std::set<std::string> kPrivileged = {"connect", "plugin", "noauth", "name", "init", "disconnect", "pty"};
+// Options without an argument that the command line may give. Anything else there is a
+// mistake, as it is for pppd; a peer file may hold more, which are ignored.
+const std::set<std::string> kFlagOptions = {"nodetach", "updetach", "debug", "persist", "defaultroute", "usepeerdns",
+                                            "crtscts", "nocrtscts", "lock", "nolock", "modem", "local", "noipdefault",
+                                            "nodefaultroute", "noccp", "novj", "passive", "silent", "dump", "dryrun"};
+const char kUsageLine[] = "Usage: kavanti-pppsim call NAME [pppd options...] (see kavanti-pppsim --help)\n";
+const char kUnknownOption[] = "unrecognized option '";
 
 bool ApplyOption(Options& o, const std::string& name, const std::string* arg, bool privileged, std::string& error)
 {
@@ -181,6 +188,22 @@ bool ApplyOption(Options& o, const std::string& name, const std::string* arg, bo
 }
 
 bool ParseWords(Options& o, const std::vector<std::string>& words, bool privileged, std::string& error);
+
+// The command line's options are all known ones (checked before any peer file is read).
+bool CheckCommandLine(const std::vector<std::string>& words, std::string& error)
+{
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w.empty() || w[0] == '/' || kFlagOptions.count(w) || kPrivileged.count(w)) continue;
+        if (kArgOptions.count(w)) {
+            ++i; // its argument, whatever it is; a missing one is reported by the parser
+            continue;
+        }
+        error = kUnknownOption + w + "'";
+        return false;
+    }
+    return true;
+}
 
 bool ReadPeerFile(Options& o, const std::string& name, std::string& error)
 {
@@ -390,7 +413,7 @@ int RunConnectScript(const std::string& script, int device, const Options& o)
 
 } // namespace
 
-int main(int argc, char** argv)
+int Main(int argc, char** argv)
 {
     std::vector<std::string> words(argv + 1, argv + argc);
     for (const std::string& w : words)
@@ -413,9 +436,10 @@ int main(int argc, char** argv)
     std::string error;
     // The command line is treated as an unprivileged source even for root: Kavanti starts pppd
     // as an ordinary member of group dip, and a privileged option there would fail for real.
-    if (!ParseWords(o, words, false, error) ||
+    if (!CheckCommandLine(words, error) || !ParseWords(o, words, false, error) ||
         !ReadSim(sim, error)) {
         Log(error);
+        if (error.rfind(kUnknownOption, 0) == 0) std::fputs(kUsageLine, stderr);
         return EX_OPTION;
     }
     if (gEventsFd >= 0)
@@ -538,4 +562,17 @@ int main(int argc, char** argv)
     Phase(PH_ESTABLISH);
     ::close(device);
     Exit(EX_HANGUP);
+}
+
+int main(int argc, char** argv)
+{
+    // A failure of any kind ends the simulator with pppd's fatal status, never on an exception.
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kavanti-pppsim: internal error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "kavanti-pppsim: internal error\n");
+    }
+    return EX_FATAL;
 }

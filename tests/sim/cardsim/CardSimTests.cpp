@@ -229,11 +229,28 @@ TEST(CardSim, CommandLine)
                             "--password", "--vanish-after"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
 
-    RunResult unknown = RunProgram({bin, "--colour", "red"});
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_NE(unknown.err.find("unknown setting 'colour'"), std::string::npos) << unknown.err;
-    EXPECT_EQ(RunProgram({bin, "--delay", "soon"}).status, 2);
-    EXPECT_EQ(RunProgram({bin, "--model"}).status, 2);
+    // Usage errors name the problem and give the usage line; an unknown option is unknown
+    // whether or not a value follows.
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case usageErrors[] = {
+        {{"--colour", "red"}, "unknown setting 'colour'"},
+        {{"--bogus"}, "unknown setting 'bogus'"},
+        {{"--bogus=1"}, "unknown setting 'bogus'"},
+        {{"--delay", "soon"}, "needs a whole number"},
+        {{"--model"}, "'--model' needs a value"},
+        {{"stray"}, "unexpected argument 'stray'"},
+    };
+    for (const auto& c : usageErrors) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), bin);
+        const RunResult r = RunProgram(args);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Usage: kavanti-cardsim [OPTIONS]"), std::string::npos) << r.err;
+    }
 
     const std::string cfg = TempPath("bad.conf");
     std::ofstream(cfg) << "model = A\nthis line is wrong\n";

@@ -313,3 +313,20 @@ TEST(PppSim, RefusesWhatPppdRefusesAnOrdinaryUser)
         EXPECT_EQ(WEXITSTATUS(rc), c.status) << c.args;
     }
 }
+
+TEST(PppSim, UnknownOptionsAreUsageErrors)
+{
+    // As pppd: an option it does not know, before anything else is looked at (the peer file
+    // here does not even exist).
+    SandboxRoot root;
+    const std::string sim = Stage("bin/kavanti-pppsim");
+    for (const char* args : {"--bogus", "call kavanti --bogus", "bogus call kavanti", "nodetach frobnicate"}) {
+        const std::string out = root.Path() + "/err";
+        const int rc = std::system((sim + " " + args + " >/dev/null 2>" + out).c_str());
+        EXPECT_EQ(WEXITSTATUS(rc), 2) << args;
+        const std::string err = ReadFileText(out);
+        EXPECT_NE(err.find("unrecognized option '"), std::string::npos) << args << ": " << err;
+        EXPECT_NE(err.find("Usage: kavanti-pppsim call NAME"), std::string::npos) << err;
+        EXPECT_EQ(err.find("peer"), std::string::npos) << err;
+    }
+}

@@ -1,5 +1,6 @@
 #include "platform/cf/PList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -196,6 +197,88 @@ plist_t ToNode(const PValue& v)
     return nullptr;
 }
 
+// libplist aborts on some broken binary lists (an assertion in its dictionary iterator): a key
+// that is not a string, or a string it cannot convert (an unpaired surrogate, a NUL), which
+// leaves the dictionary's keys and values out of step. Such a file is refused before libplist
+// sees it: every key must name a string object, and every string object must convert.
+bool BinaryDictKeysAreStrings(std::string_view b)
+{
+    if (b.size() < 8 + 32) return false;
+    auto be = [&](size_t pos, size_t n, uint64_t& v) {
+        if (n == 0 || n > 8 || pos > b.size() || b.size() - pos < n) return false;
+        v = 0;
+        for (size_t i = 0; i < n; ++i) v = (v << 8) | static_cast<uint8_t>(b[pos + i]);
+        return true;
+    };
+    const size_t trailer = b.size() - 32;
+    const size_t offsetSize = static_cast<uint8_t>(b[trailer + 6]);
+    const size_t refSize = static_cast<uint8_t>(b[trailer + 7]);
+    uint64_t count = 0, table = 0;
+    if (!be(trailer + 8, 8, count) || !be(trailer + 24, 8, table)) return false;
+    if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8) return false;
+    if (table > trailer || count > (trailer - table) / offsetSize) return false;
+    // A string object that converts: ASCII without NUL, or UTF-16 without U+0000 and with
+    // paired surrogates.
+    auto keyString = [&](uint64_t object) {
+        uint64_t off = 0;
+        if (object >= count || !be(static_cast<size_t>(table + object * offsetSize), offsetSize, off) || off >= trailer)
+            return false;
+        const auto m = static_cast<uint8_t>(b[static_cast<size_t>(off)]);
+        if ((m >> 4) != 0x5 && (m >> 4) != 0x6) return false;
+        uint64_t len = m & 0xF;
+        size_t pos = static_cast<size_t>(off) + 1;
+        if (len == 0xF) {
+            if (pos >= trailer) return false;
+            const auto im = static_cast<uint8_t>(b[pos]);
+            if ((im >> 4) != 0x1 || (im & 0xF) > 3) return false;
+            const size_t n = size_t(1) << (im & 0xF);
+            if (!be(pos + 1, n, len)) return false;
+            pos += 1 + n;
+        }
+        const uint64_t bytes = (m >> 4) == 0x6 ? len * 2 : len;
+        if (len > trailer || pos > trailer || bytes > trailer - pos) return false;
+        if ((m >> 4) == 0x5) return b.substr(pos, static_cast<size_t>(len)).find('\0') == std::string_view::npos;
+        for (uint64_t i = 0; i < len; ++i) {
+            uint64_t u = 0;
+            be(pos + static_cast<size_t>(i) * 2, 2, u);
+            if (u == 0) return false;
+            if (u >= 0xDC00 && u <= 0xDFFF) return false; // a low surrogate alone
+            if (u >= 0xD800 && u <= 0xDBFF) {
+                uint64_t lo = 0;
+                if (i + 1 >= len) return false;
+                be(pos + static_cast<size_t>(i + 1) * 2, 2, lo);
+                if (lo < 0xDC00 || lo > 0xDFFF) return false;
+                ++i;
+            }
+        }
+        return true;
+    };
+    for (uint64_t o = 0; o < count; ++o) {
+        uint64_t off = 0;
+        if (!be(static_cast<size_t>(table + o * offsetSize), offsetSize, off) || off >= trailer) return false;
+        const auto m = static_cast<uint8_t>(b[static_cast<size_t>(off)]);
+        if (((m >> 4) == 0x5 || (m >> 4) == 0x6) && !keyString(o)) return false;
+        if ((m >> 4) != 0xD) continue;
+        uint64_t entries = m & 0xF;
+        size_t pos = static_cast<size_t>(off) + 1;
+        if (entries == 0xF) {
+            // The count follows as an integer object: 0x1N and 2^N bytes.
+            if (pos >= trailer) return false;
+            const auto im = static_cast<uint8_t>(b[pos]);
+            if ((im >> 4) != 0x1 || (im & 0xF) > 3) return false;
+            const size_t n = size_t(1) << (im & 0xF);
+            if (!be(pos + 1, n, entries)) return false;
+            pos += 1 + n;
+        }
+        if (entries > (trailer - std::min(pos, trailer)) / refSize) return false;
+        for (uint64_t k = 0; k < entries; ++k) {
+            uint64_t ref = 0;
+            if (!be(pos + static_cast<size_t>(k) * refSize, refSize, ref) || !keyString(ref)) return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers, bool* rewritable)
@@ -204,7 +287,10 @@ PRef<PValue> PListCreateFromData(std::string_view bytes, bool mutableContainers,
     if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return {};
     plist_t root = nullptr;
     const auto len = static_cast<uint32_t>(bytes.size());
-    if (plist_is_binary(bytes.data(), len)) plist_from_bin(bytes.data(), len, &root);
+    if (plist_is_binary(bytes.data(), len)) {
+        if (!BinaryDictKeysAreStrings(bytes)) return {};
+        plist_from_bin(bytes.data(), len, &root);
+    }
     else plist_from_xml(bytes.data(), len, &root);
     PlistHandle h(root);
     if (!root) return {};

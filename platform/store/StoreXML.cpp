@@ -2,6 +2,7 @@
 
 #include "platform/cf/PList.h"
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -183,6 +184,8 @@ public:
 
     PRef<PValue> Document()
     {
+        // No XML text holds a NUL; the general reader stops at one, so leave such files to it.
+        if (mText.find('\0') != std::string_view::npos) return {};
         if (!SkipMisc()) return {};
         std::string_view name;
         bool empty = false;
@@ -202,22 +205,45 @@ private:
             ++mPos;
     }
 
+    // Where `end` first appears after `from` outside quoted attribute values; npos when it does
+    // not, or when a quote is left open (the general reader reads such markup differently).
+    size_t FindOutsideQuotes(size_t from, std::string_view end) const
+    {
+        char quote = 0;
+        for (size_t i = from; i < mText.size(); ++i) {
+            const char c = mText[i];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (mText.compare(i, end.size(), end) == 0) {
+                return i;
+            }
+        }
+        return std::string_view::npos;
+    }
+
     // White space, the XML declaration, the document type and comments.
     bool SkipMisc()
     {
         for (;;) {
             SkipSpace();
             if (mText.compare(mPos, 2, "<?") == 0) {
-                const size_t e = mText.find("?>", mPos);
+                // A processing instruction starts with its target's name ("<?xml").
+                if (mPos + 2 >= mText.size() || !std::isalpha(static_cast<unsigned char>(mText[mPos + 2]))) return false;
+                const size_t e = FindOutsideQuotes(mPos + 2, "?>");
                 if (e == std::string_view::npos) return false;
                 mPos = e + 2;
             } else if (mText.compare(mPos, 4, "<!--") == 0) {
-                const size_t e = mText.find("-->", mPos);
+                const size_t e = mText.find("-->", mPos + 4);
                 if (e == std::string_view::npos) return false;
                 mPos = e + 3;
             } else if (mText.compare(mPos, 9, "<!DOCTYPE") == 0) {
-                const size_t e = mText.find('>', mPos);
+                const size_t e = FindOutsideQuotes(mPos + 9, ">");
                 if (e == std::string_view::npos) return false;
+                // An internal subset or bytes beyond ASCII: left to the general reader.
+                for (size_t i = mPos; i < e; ++i)
+                    if (mText[i] == '[' || static_cast<unsigned char>(mText[i]) >= 0x80) return false;
                 mPos = e + 1;
             } else {
                 return true;
@@ -229,7 +255,7 @@ private:
     bool OpenTag(std::string_view& name, bool& empty)
     {
         if (AtEnd() || mText[mPos] != '<') return false;
-        const size_t e = mText.find('>', mPos);
+        const size_t e = FindOutsideQuotes(mPos + 1, ">");
         if (e == std::string_view::npos) return false;
         std::string_view tag = mText.substr(mPos + 1, e - mPos - 1);
         mPos = e + 1;
@@ -237,7 +263,38 @@ private:
         if (empty) tag.remove_suffix(1);
         const size_t sp = tag.find_first_of(" \t\r\n");
         name = tag.substr(0, sp);
-        return !name.empty() && name[0] != '/' && name[0] != '!' && name[0] != '?';
+        if (name.empty() || name.find_first_of("/!?<\"'=&") != std::string_view::npos) return false;
+        return sp == std::string_view::npos || Attributes(tag.substr(sp));
+    }
+
+    static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+    // ` name="value" name='value'`, blanks around; anything else is not well-formed.
+    static bool Attributes(std::string_view a)
+    {
+        size_t i = 0;
+        for (;;) {
+            const size_t start = i;
+            while (i < a.size() && IsBlank(a[i])) ++i;
+            if (i == a.size()) return true;
+            if (i == start) return false; // attributes are separated by blanks
+            const size_t nameStart = i;
+            while (i < a.size() && !IsBlank(a[i]) && a[i] != '=' && a[i] != '"' && a[i] != '\'' && a[i] != '<' &&
+                   a[i] != '&' && a[i] != '/')
+                ++i;
+            if (i == nameStart) return false;
+            while (i < a.size() && IsBlank(a[i])) ++i;
+            if (i == a.size() || a[i] != '=') return false;
+            ++i;
+            while (i < a.size() && IsBlank(a[i])) ++i;
+            if (i == a.size() || (a[i] != '"' && a[i] != '\'')) return false;
+            const char quote = a[i++];
+            const size_t close = a.find(quote, i);
+            if (close == std::string_view::npos) return false;
+            const std::string_view value = a.substr(i, close - i);
+            if (value.find_first_of("<&") != std::string_view::npos) return false;
+            i = close + 1;
+        }
     }
 
     bool CloseTag(std::string_view name)
@@ -260,6 +317,9 @@ private:
         std::string_view raw = mText.substr(mPos, e - mPos);
         mPos = e;
         if (!CloseTag(name)) return false; // CDATA and other markup inside text: not ours
+        // Raw control characters are not XML; readers differ on them (a NUL ends a C string).
+        for (const char c : raw)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
         size_t amp = raw.find('&');
         if (amp == std::string_view::npos) {
             out.assign(raw);
@@ -279,7 +339,8 @@ private:
             else if (ent.size() > 1 && ent[0] == '#') {
                 const bool hex = ent[1] == 'x' || ent[1] == 'X';
                 const std::string digits(ent.substr(hex ? 2 : 1));
-                if (digits.empty()) return false;
+                // A reference longer than any code point needs is read differently elsewhere.
+                if (digits.empty() || digits.size() > (hex ? 6u : 7u)) return false;
                 char* end = nullptr;
                 const unsigned long cp = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
                 if (*end || cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
@@ -341,14 +402,19 @@ private:
         bytes.reserve(t.size() * 3 / 4);
         uint32_t acc = 0;
         int bits = 0;
+        bool padding = false; // after the first '=' only padding and blanks may follow
+        size_t symbols = 0, pad = 0;
         for (const char c : t) {
             int v;
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r') ++symbols;
+            if (padding && c != '=' && c != ' ' && c != '\t' && c != '\n' && c != '\r') return {};
             if (c >= 'A' && c <= 'Z') v = c - 'A';
             else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
             else if (c >= '0' && c <= '9') v = c - '0' + 52;
             else if (c == '+') v = 62;
             else if (c == '/') v = 63;
-            else if (c == '=' || c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+            else if (c == '=') { padding = true; ++pad; continue; }
+            else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
             else return {};
             acc = (acc << 6) | static_cast<uint32_t>(v);
             bits += 6;
@@ -357,11 +423,18 @@ private:
                 bytes.push_back(static_cast<uint8_t>((acc >> bits) & 0xFF));
             }
         }
+        // Only whole groups of four: readers differ on what a cut-off group means.
+        if (symbols % 4 != 0 || pad > 2) return {};
         return PData::Create(std::move(bytes));
     }
 
     static PRef<PValue> Date(const std::string& t)
     {
+        // Exactly "YYYY-MM-DDTHH:MM:SSZ": strptime alone would also take blanks inside.
+        static const char kShape[] = "dddd-dd-ddTdd:dd:ddZ";
+        if (t.size() != sizeof kShape - 1) return {};
+        for (size_t i = 0; i < t.size(); ++i)
+            if (kShape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(t[i])) : t[i] != kShape[i]) return {};
         struct tm tm {};
         const char* end = strptime(t.c_str(), "%Y-%m-%dT%H:%M:%SZ", &tm);
         if (!end || *end) return {};
@@ -390,6 +463,7 @@ private:
                     if (!OpenTag(keyTag, keyEmpty) || keyTag != "key") return {};
                     std::string key;
                     if (!keyEmpty && !Text("key", key)) return {};
+                    if (!PString::Create(key)) return {}; // keys are text, as strings are
                     SkipMisc();
                     auto v = Value(depth + 1);
                     if (!v) return {};

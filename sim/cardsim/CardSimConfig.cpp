@@ -25,23 +25,25 @@ bool ParseBool(const std::string& s, bool& out)
     return false;
 }
 
-std::vector<std::string> SplitList(const std::string& s)
-{
-    std::vector<std::string> out;
-    std::stringstream in(s);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        if (!item.empty()) out.push_back(item);
-    }
-    return out;
-}
-
 std::string Trim(const std::string& s)
 {
     const auto b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return "";
     const auto e = s.find_last_not_of(" \t\r\n");
     return s.substr(b, e - b + 1);
+}
+
+// "61, 64" is two items: blanks around an item are not part of it, empty items are dropped.
+std::vector<std::string> SplitList(const std::string& s)
+{
+    std::vector<std::string> out;
+    std::stringstream in(s);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        item = Trim(item);
+        if (!item.empty()) out.push_back(item);
+    }
+    return out;
 }
 
 const char* const kFlags[] = {"echo", "no-echo", "silent"};

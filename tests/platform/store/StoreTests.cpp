@@ -459,6 +459,36 @@ TEST_F(StoreTest, BinaryStoreValuesAreKeptOrTheStoreIsNotRewritten)
     }
 }
 
+TEST_F(StoreTest, BrokenBinaryStoresAreCorruptNotACrash)
+{
+    // Shapes that used to abort the reading process inside the property-list library.
+    std::string intKey = BinaryDictWith("\x51x");
+    intKey.replace(11, 2, "\x10\x05"); // the key object becomes the integer 5
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"UTF-16 string holding U+0000", BinaryDictWith(std::string("\x61\x00\x00", 3))},
+        {"UTF-16 string with a lone surrogate", BinaryDictWith(std::string("\x61\xD8\x00", 3))},
+        {"key that is an integer", intKey},
+    };
+    for (const auto& c : cases) {
+        StoreSandbox::WriteRaw(c.bytes);
+        SCErrorSet(0);
+        EXPECT_FALSE(SCPreferencesCreate("StoreTest")) << c.name;
+        EXPECT_EQ(SCError(), kStoreStatusCorrupt) << c.name;
+        EXPECT_EQ(StoreSandbox::ReadRaw(), c.bytes) << c.name;
+    }
+    // A sound one of the same shape reads.
+    StoreSandbox::WriteRaw(BinaryDictWith(std::string("\x61\x00\x41", 3)));
+    auto p = Open();
+    ASSERT_TRUE(p);
+    auto v = PRefCast<PString>(SCPreferencesGetValue(p.get(), "v"));
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->UTF8(), "A");
+}
+
 // ---- lock and stale copies ----
 
 TEST_F(StoreTest, LockIsExclusiveAndReleasedWithTheConnection)
@@ -640,6 +670,11 @@ TEST(StoreXML, RoundTripsThroughBothReaders)
     EXPECT_FALSE(StoreXMLRead("<plist><integer>12x</integer></plist>"));
     // Above the signed range a value would change on the way back: left to the general reader.
     EXPECT_FALSE(StoreXMLRead("<plist><integer>18446744073709551615</integer></plist>"));
+    // Forms the general reader reads otherwise (or not at all) are left to it.
+    for (const char* xml : {"<plist><data>AB=C</data></plist>", "<plist><data>ABC</data></plist>",
+                            "<plist><date>2001-01-01T00:00: 0Z</date></plist>", "<?><plist><true/></plist>",
+                            "<plist v<x=\"1\"><true/></plist>", "<plist><dict><key>a\x01</key><true/></dict></plist>"})
+        EXPECT_FALSE(StoreXMLRead(xml)) << xml;
 }
 
 TEST(StoreXML, WritesOnlyValidXMLAndKeepsCarriageReturns)

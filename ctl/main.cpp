@@ -1,6 +1,7 @@
 // kavanti-ctl: a headless companion for scripts and diagnostics.
 #include "ctl/Commands.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -30,6 +31,7 @@ void Usage(FILE* out)
 
 int main(int argc, char** argv)
 {
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     if (argc < 2) {
         Usage(stderr);
         return 2;

@@ -18,6 +18,7 @@
 #include "platform/cf/PText.h"
 #include "platform/ppp/KPPPPeerFile.h"
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -290,6 +291,7 @@ void Usage(FILE* out)
 
 int main(int argc, char** argv)
 {
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         Usage(stdout);
         return 0;

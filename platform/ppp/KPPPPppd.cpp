@@ -16,6 +16,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <pthread.h>
 #include <memory>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -257,6 +258,43 @@ void SleepMs(int ms)
     }
 }
 
+// Writes all of `text` to a pipe whose reader may be gone, with SIGPIPE held back on this
+// thread so that a vanished reader is an EPIPE here and never the application's death,
+// whatever the program's own SIGPIPE disposition is. False when the reader went away.
+bool WriteToChild(int fd, const std::string& text)
+{
+    sigset_t pipeOnly, old;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &old);
+    sigset_t pending;
+    sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+
+    bool ok = true;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (!ok && errno == EPIPE && !wasPending) {
+        // Take the SIGPIPE our write raised so it is not delivered once the mask is restored.
+        const timespec zero{0, 0};
+        while (sigtimedwait(&pipeOnly, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
+}
+
 class PppdEndpoint final : public Endpoint {
 public:
     PppdEndpoint() : mContext(std::make_unique<QObject>()) {}
@@ -417,18 +455,9 @@ public:
         mPid = pid;
         if (setAccount) {
             // The pipe holds far more than a password: the write cannot block. pppd reads
-            // until end of file, so the write end is closed at once.
-            const char* p = mPassword.data();
-            size_t left = mPassword.size();
-            while (left > 0) {
-                ssize_t n = ::write(passwordWrite.fd, p, left);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                p += n;
-                left -= static_cast<size_t>(n);
-            }
+            // until end of file, so the write end is closed at once. A program that ended
+            // already (a refused option, a busy device) gives EPIPE: its exit reports the rest.
+            WriteToChild(passwordWrite.fd, mPassword);
             passwordWrite.Reset();
         }
         fcntl(eventsRead.fd, F_SETFL, fcntl(eventsRead.fd, F_GETFL) | O_NONBLOCK);

@@ -80,7 +80,7 @@ TEST(SerialPort, LongReplyIsCutToTheDestinationAndFullBufferFails)
 {
     const std::string longText(600, 'L');
     FakeCard card([&](const std::string& cmd) {
-        if (cmd == "LONG") return FakeReply{{CardReply(cmd, longText)}};
+        if (cmd == "LONG") return FakeReply{{EchoedReply(cmd, longText)}};
         return FakeReply{{std::string(1100, 'z')}}; // neither OK nor ERROR
     });
     int32_t err = 1;
@@ -111,14 +111,14 @@ TEST(SerialPort, ALateReplyDoesNotShiftTheNextExchange)
     std::atomic<bool> lateSent{false};
     FakeCard card([&](const std::string& cmd) {
         if (cmd == "ATI4") {
-            FakeReply r{{CardReply(cmd, "LATE-MODEL"), ""}};
+            FakeReply r{{EchoedReply(cmd, "LATE-MODEL"), ""}};
             r.beforePiece = [&](size_t i) {
                 if (i == 0) usleep(1500 * 1000);
                 else lateSent = true;
             };
             return r;
         }
-        return FakeReply{{CardReply(cmd, "07012345678")}};
+        return FakeReply{{EchoedReply(cmd, "07012345678")}};
     });
     int32_t err = 1;
     CSerialPort port(card.Path(), &err);

@@ -66,6 +66,8 @@ struct EventCase {
     int32_t pppAfter;
 };
 
+// Failure messages name the case, never its bytes.
+void PrintTo(const EventCase& c, std::ostream* os) { *os << c.what; }
 class EventTable : public ControlTest, public ::testing::WithParamInterface<EventCase> {};
 
 TEST_P(EventTable, ReportsAndPPPStatus)
@@ -297,6 +299,8 @@ struct OptionCase {
     std::vector<std::string> calls;
 };
 
+// Failure messages name the case, never its bytes.
+void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.what; }
 class OptionRules : public ControlTest, public ::testing::WithParamInterface<OptionCase> {};
 
 TEST_P(OptionRules, ConnectResult)
@@ -345,6 +349,8 @@ struct DiscoveryCase {
     const char* deviceName;
 };
 
+// Failure messages name the case, never its bytes.
+void PrintTo(const DiscoveryCase& c, std::ostream* os) { *os << c.what; }
 class Discovery : public ControlTest, public ::testing::WithParamInterface<DiscoveryCase> {};
 
 TEST_P(Discovery, FirstQualifyingPortWins)

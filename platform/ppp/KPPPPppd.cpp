@@ -1,6 +1,7 @@
 #include "platform/ppp/KPPPPppd.h"
 
 #include "platform/ports/KPorts.h"
+#include "platform/shell/KLog.h"
 #include "platform/ppp/pppd-plugin/KavantiEventLine.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <pthread.h>
+#include <iterator>
 #include <memory>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -179,6 +181,34 @@ std::vector<std::string> PppdArguments(const std::string& program, const PppdDia
     return args;
 }
 
+std::string ExitStatusText(int status)
+{
+    static const char* const kTexts[] = {
+        "the link ended normally",                              // 0
+        "pppd hit a fatal error",                               // 1
+        "pppd refused its options",                             // 2
+        "pppd is not allowed to run for this user",             // 3
+        "the kernel has no PPP support",                        // 4
+        "pppd was stopped by a signal",                         // 5
+        "the card's port could not be locked",                  // 6
+        "the card's port could not be opened",                  // 7
+        "the dialling script failed",                           // 8
+        "the pty command could not be run",                     // 9
+        "the PPP negotiation failed",                           // 10
+        "the service failed to authenticate itself",            // 11
+        "the link was idle too long",                           // 12
+        "the connect time limit was reached",                   // 13
+        "callback was negotiated",                              // 14
+        "the service stopped answering",                        // 15
+        "the modem hung up",                                    // 16
+        "a serial loopback was detected",                       // 17
+        "the card's init script failed",                        // 18
+        "authentication failed",                                // 19
+    };
+    if (status >= 0 && size_t(status) < std::size(kTexts)) return kTexts[status];
+    return "pppd ended with status " + std::to_string(status);
+}
+
 int PppdExitStatus(int waitStatus, bool hangUpAsked)
 {
     if (WIFEXITED(waitStatus))
@@ -190,26 +220,8 @@ int PppdExitStatus(int waitStatus, bool hangUpAsked)
 
 OSStatus StatusFromErrno(int err)
 {
-    switch (err) {
-    case 0:
-        return kStatusOK;
-    case ENOENT:
-    case ENOTDIR:
-        return kStatusFileNotFound;
-    case EACCES:
-    case EPERM:
-    case ENOEXEC:
-        return kStatusFileAccess;
-    case ENOMEM:
-    case EAGAIN:
-    case EMFILE:
-    case ENFILE:
-        return kStatusNoMemory;
-    case ESRCH:
-        return kStatusNoSuchProcess;
-    default:
-        return kStatusBadParam;
-    }
+    // The shared table; what it does not name is a refused request here, not a file error.
+    return err == 0 ? kStatusOK : ::StatusFromErrno(err, kStatusBadParam);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -417,11 +429,29 @@ public:
         eventsWrite.Reset();
         passwordRead.Reset();
 
+        // pppd logs to its standard output with nodetach: into the kavanti.ppp log when that is
+        // on, otherwise with the application's errors as always.
+        Fd outputRead, childOutput;
+        if (lcPPP().isDebugEnabled()) {
+            int p[2];
+            if (pipe2(p, O_CLOEXEC) == 0) {
+                outputRead = Fd(p[0]);
+                childOutput = Fd(fcntl(p[1], F_DUPFD_CLOEXEC, 10));
+                ::close(p[1]);
+                if (!childOutput)
+                    outputRead.Reset();
+            }
+        }
+
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        // pppd logs to its standard output with nodetach; keep it with the application's errors.
-        posix_spawn_file_actions_adddup2(&actions, 2, 1);
+        if (childOutput) {
+            posix_spawn_file_actions_adddup2(&actions, childOutput.fd, 1);
+            posix_spawn_file_actions_adddup2(&actions, childOutput.fd, 2);
+        } else {
+            posix_spawn_file_actions_adddup2(&actions, 2, 1);
+        }
         // Nothing else of ours reaches the program: a stray descriptor at 3 would otherwise
         // pass for the password pipe.
         if (setAccount)
@@ -449,8 +479,16 @@ public:
         posix_spawnattr_destroy(&attr);
         childEvents.Reset();
         childPassword.Reset();
+        childOutput.Reset();
         if (err != 0)
             return PostOpenFailure(err);
+        qCDebug(lcPPP) << "started" << QString::fromStdString(args[0]) << "pid" << pid;
+        if (outputRead) {
+            fcntl(outputRead.fd, F_SETFL, fcntl(outputRead.fd, F_GETFL) | O_NONBLOCK);
+            mOutput = std::move(outputRead);
+            mOutputNotifier = std::make_unique<QSocketNotifier>(mOutput.fd, QSocketNotifier::Read);
+            QObject::connect(mOutputNotifier.get(), &QSocketNotifier::activated, mContext.get(), [this] { ReadOutput(); });
+        }
 
         mPid = pid;
         if (setAccount) {
@@ -563,6 +601,36 @@ private:
             mLineBuffer.clear(); // not our protocol
     }
 
+    // pppd's own lines into the log, as they come.
+    void ReadOutput()
+    {
+        char buf[512];
+        for (;;) {
+            const ssize_t n = ::read(mOutput.fd, buf, sizeof buf);
+            if (n > 0) {
+                mOutputBuffer.append(buf, size_t(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || errno != EAGAIN) {
+                if (mOutputNotifier)
+                    mOutputNotifier->setEnabled(false);
+                if (!mOutputBuffer.empty())
+                    mOutputBuffer.push_back('\n');
+            }
+            break;
+        }
+        size_t start = 0;
+        for (size_t nl; (nl = mOutputBuffer.find('\n', start)) != std::string::npos; start = nl + 1)
+            qCDebug(lcPPP).noquote() << "pppd:" << QString::fromLocal8Bit(mOutputBuffer.data() + start, qsizetype(nl - start));
+        mOutputBuffer.erase(0, start);
+        if (mOutputBuffer.size() > 4096) {
+            qCDebug(lcPPP).noquote() << "pppd:" << QString::fromLocal8Bit(mOutputBuffer.data(), qsizetype(mOutputBuffer.size()));
+            mOutputBuffer.clear();
+        }
+    }
+
     void CheckExit()
     {
         if (mPid <= 0)
@@ -576,7 +644,10 @@ private:
         // Lines written before the exit are all in the socket now.
         if (mEvents)
             ReadEvents();
+        if (mOutput)
+            ReadOutput();
         const int exitStatus = r == mPid ? PppdExitStatus(status, mHangUpAsked) : kPppdExitFatal;
+        qCDebug(lcPPP, "pppd ended: %d, %s", exitStatus, ExitStatusText(exitStatus).c_str());
         const bool asked = mHangUpAsked;
         ForgetChild();
         for (const Event& e : mTranslator.OnExit(exitStatus, asked))
@@ -595,6 +666,9 @@ private:
         mEvents.Reset();
         mPidFd.Reset();
         mLineBuffer.clear();
+        mOutputNotifier.reset();
+        mOutput.Reset();
+        mOutputBuffer.clear();
     }
 
     // Closing the endpoint ends its pppd: SIGTERM, a bounded wait, then SIGKILL; always reaped.
@@ -630,8 +704,9 @@ private:
 
     pid_t mPid = -1;
     bool mHangUpAsked = false;
-    Fd mEvents, mPidFd;
-    std::unique_ptr<QSocketNotifier> mEventsNotifier, mExitNotifier;
+    Fd mEvents, mPidFd, mOutput;
+    std::unique_ptr<QSocketNotifier> mEventsNotifier, mExitNotifier, mOutputNotifier;
+    std::string mOutputBuffer;
     std::unique_ptr<QTimer> mExitPoll, mKillTimer;
     std::string mLineBuffer;
     PppdTranslator mTranslator;

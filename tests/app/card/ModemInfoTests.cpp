@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -235,6 +236,22 @@ TEST_F(ModemInfo, ASilentCardLeavesTheEventLoopServingEventsAndGivesTheSameResul
     EXPECT_EQ(CModemInfo::Record().channel, 2);
     EXPECT_EQ(CModemInfo::Record().intensity[0], 0);
     EXPECT_EQ(KPeriodical::IdlerCount(), 0u);
+}
+
+TEST_F(ModemInfo, ADevicePathLongerThanATtyNameIsUsed)
+{
+    // As below a sandbox root or under /dev/serial/by-id/: far more than 35 characters.
+    TempDir dir;
+    const std::string link = dir / (std::string(120, 'd') + "/usb-KAVANTI_PHS_Card_0123456789-if00-port0");
+    std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+    SimProcess sim({"--link", link});
+    ASSERT_FALSE(sim.Slave().empty());
+    host.port = link;
+    Str255 name;
+    EXPECT_TRUE(CModemInfo::GetModemNameGrobal(name));
+    EXPECT_EQ(name.View(), "KV-PHS100");
+    EXPECT_EQ(RunMeasurement(), 6);
+    EXPECT_EQ(CModemInfo::Record().phsNo.View(), "07012345678");
 }
 
 // ---- the parsing rules, one exchange at a time ------------------------------------------

@@ -154,6 +154,18 @@ TEST(Translator, ExitStatusFromWaitStatus)
 
 // ---- the argument list -------------------------------------------------------------------
 
+TEST(ExitStatus, InWords)
+{
+    const std::pair<int, const char*> cases[] = {
+        {0, "the link ended normally"}, {8, "the dialling script failed"}, {16, "the modem hung up"},
+        {19, "authentication failed"},  {20, "pppd ended with status 20"},  {-1, "pppd ended with status -1"},
+    };
+    for (const auto& [status, text] : cases)
+        EXPECT_EQ(ExitStatusText(status), text) << status;
+    for (int status = 0; status <= 19; ++status)
+        EXPECT_EQ(ExitStatusText(status).find("pppd ended with status"), std::string::npos) << status << " has words";
+}
+
 TEST(Arguments, OnlyUnprivilegedOptionsAndNeverThePassword)
 {
     PppdDialSettings s{true, "0570570711##64", "user@isp"};

@@ -1,5 +1,6 @@
 #include "app/ppp/CPPPControl.h"
 
+#include "platform/ports/KPorts.h"
 #include "platform/ppp/KPPPPppd.h"
 #include "platform/shell/KLog.h"
 
@@ -173,13 +174,16 @@ bool CPPPControl::GetPortName(char* portName, char* deviceName)
     Transport& transport = CurrentTransport();
     PortRecord record;
     for (uint32_t index = 0; transport.GetIndexedPort(record, index); ++index) {
-        const uint16_t type = transport.GetDeviceType(record.ref) & 0xFFFF;
-        if (type != kDeviceTypeSerial || (record.infoFlags & kPortIsAlias) != 0)
-            continue;
         record.moduleName[sizeof record.moduleName - 1] = 0;
-        if (!std::strstr(record.moduleName, "pccard-modem") && !std::strstr(record.moduleName, "usbmodemSlipper"))
-            continue;
         record.name[sizeof record.name - 1] = 0;
+        // The one card-port rule, the same the port reader and kavanti-ctl apply.
+        KPorts::PortRecord port;
+        port.portName = record.name;
+        port.moduleName = record.moduleName;
+        port.deviceType = transport.GetDeviceType(record.ref) & 0xFFFF;
+        port.infoFlags = record.infoFlags;
+        if (!KPorts::PortIsCardPort(port))
+            continue;
         if (portName)
             CopyCut(portName, kPortNameSize, record.name);
         if (deviceName)

@@ -100,6 +100,7 @@ bool CSerialPort::SendPort(const char* command)
     if (mFileDesc < 0 || !command) return false;
     const size_t length = std::strlen(command);
     FlushInput();
+    qCDebug(lcCard) << "send" << QByteArray(command, qsizetype(length));
     for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
         if (WaitFor(mFileDesc, POLLOUT, kSendWaitSeconds) <= 0) return false;
         const ssize_t written = write(mFileDesc, command, length);
@@ -128,10 +129,12 @@ bool CSerialPort::RecvPort(char* dest, size_t destSize, uint32_t timeLimit)
             const std::string_view text(buffer, used);
             switch (CardReply::Classify(text)) {
             case CardReply::Verdict::kOK:
+                qCDebug(lcCard) << "reply OK" << QByteArray(buffer, qsizetype(used));
                 CopyReply(CardReply::Body(text), dest, destSize);
                 return true;
             case CardReply::Verdict::kError:
             case CardReply::Verdict::kFull:
+                qCDebug(lcCard) << "reply failed" << QByteArray(buffer, qsizetype(used));
                 return false;
             case CardReply::Verdict::kMore:
                 break;

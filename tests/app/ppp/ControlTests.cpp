@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -446,4 +448,40 @@ TEST_F(RedialTest, TickCounterWrapDoesNotFireEarly)
     KTestClock::Advance(101);
     KPeriodical::DevoteTimeToIdlers();
     EXPECT_EQ(Count("dial"), 1u);
+}
+
+// ---- logs -----------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string>* gLogLines = nullptr;
+
+void KeepLogLine(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    if (gLogLines && context.category && std::string(context.category) == "kavanti.ppp")
+        gLogLines->push_back(message.toStdString());
+}
+
+} // namespace
+
+TEST_F(ControlTest, StateChangesAreLoggedOnlyWhenTheCategoryIsOn)
+{
+    std::vector<std::string> lines;
+    gLogLines = &lines;
+    const QtMessageHandler old = qInstallMessageHandler(KeepLogLine);
+
+    Event(kEventModemInitFinished);
+    EXPECT_TRUE(lines.empty()) << "off by default";
+
+    QLoggingCategory::setFilterRules("kavanti.ppp.debug=true");
+    Event(kEventAuthStarted);
+    Event(kEventConnectComplete, 0, 19);
+    QLoggingCategory::setFilterRules("");
+    qInstallMessageHandler(old);
+    gLogLines = nullptr;
+
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "dial-up modem initialised \u2192 authenticating (authentication started)",
+                         "dial-up authenticating \u2192 failure (connect failed: authentication failed)",
+                     }));
 }

@@ -4,6 +4,7 @@
 #include "app/card/CardReply.h"
 #include "platform/shell/KLog.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -36,7 +37,10 @@ bool ReadyNow(int fd, short events)
 
 CCardExchange::CCardExchange() : mContext(std::make_unique<QObject>()) {}
 
-CCardExchange::~CCardExchange() = default;
+CCardExchange::~CCardExchange()
+{
+    *mAlive = false; // a callback still queued is dropped
+}
 
 void CCardExchange::Start(CSerialPort* port, const char* command, uint32_t timeLimitTicks, Done done)
 {
@@ -143,9 +147,14 @@ void CCardExchange::Finish(bool ok)
         if (t) t->stop();
     std::string reply = ok ? std::string(CardReply::Body(mReceived)) : std::string();
     qCDebug(lcCard) << "reply" << (ok ? "OK" : "failed") << QByteArray::fromStdString(mReceived);
-    // Called back from the event queue, not from inside a notifier: the callee may delete us.
+    // Called back from the event queue, not from inside a notifier, and not on an object of
+    // ours: the callee may delete this exchange (and its notifiers) from inside the call.
     Done done = std::move(mDone);
     mDone = nullptr;
     QMetaObject::invokeMethod(
-        mContext.get(), [done = std::move(done), ok, reply = std::move(reply)] { done(ok, reply); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [alive = mAlive, done = std::move(done), ok, reply = std::move(reply)] {
+            if (*alive) done(ok, reply);
+        },
+        Qt::QueuedConnection);
 }

@@ -37,6 +37,7 @@ private:
     void Finish(bool ok);
 
     std::unique_ptr<QObject> mContext;
+    std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
     std::unique_ptr<QSocketNotifier> mWriteNotifier, mReadNotifier;
     std::unique_ptr<QTimer> mWriteTimer, mSilenceTimer, mDeadline;
     CSerialPort* mPort = nullptr;

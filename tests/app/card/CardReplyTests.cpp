@@ -99,6 +99,8 @@ TEST(CardReplyEnd, FinalResultLineOnly)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(CardReply::Classify(c.received), c.verdict);
-        if (c.verdict == Verdict::kOK || c.verdict == Verdict::kError) EXPECT_EQ(std::string(CardReply::Body(c.received)), c.body);
+        if (c.verdict == Verdict::kOK || c.verdict == Verdict::kError) {
+            EXPECT_EQ(std::string(CardReply::Body(c.received)), c.body);
+        }
     }
 }

@@ -3,6 +3,7 @@
 
 #include "platform/cf/PText.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -31,6 +32,7 @@ void Usage(FILE* out)
 
 int Run(int argc, char** argv)
 {
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     // Every option and value is UTF-8 text; other bytes cannot be shown or matched.
     for (int i = 1; i < argc; ++i) {
         if (PTextCheckUTF8(argv[i]) == PTextCheck::InvalidUTF8) {

@@ -24,6 +24,7 @@
 #include "platform/ppp/KPPPPeerFile.h"
 #include "platform/store/SCPreferences.h"
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -396,6 +397,7 @@ int main(int argc, char** argv)
 {
     // Whatever goes wrong, the tool ends with a status and a message, never on an exception;
     // the store is written only at the final close, so nothing was changed.
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

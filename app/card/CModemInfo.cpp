@@ -1,12 +1,16 @@
 #include "app/card/CModemInfo.h"
 
+#include "app/card/CCardExchange.h"
 #include "app/card/CSerialPort.h"
+#include "app/card/CardReply.h"
 #include "platform/cf/KStatus.h"
+#include "platform/shell/KLog.h"
 
-#include <climits>
-#include <cstdlib>
+#include <QCoreApplication>
+
 #include <cstring>
 #include <string>
+#include <string_view>
 
 ModemInformation CModemInfo::mModemInfo;
 CModemInfoHost* CModemInfo::sHost = nullptr;
@@ -19,16 +23,20 @@ constexpr int kInitAttempts = 3;
 constexpr int kLookupAttempts = 3;
 constexpr int kMeasurementSteps = 6;
 
-// The text after the echoed command; empty when the reply is shorter than the echo.
-const char* SkipEcho(const char* reply, size_t echoLength)
+// The reply's text after the echoed command, as a C string would hold it.
+std::string_view AfterEcho(const char* reply, size_t echoLength)
 {
-    return strnlen(reply, echoLength) < echoLength ? "" : reply + echoLength;
+    return CardReply::SkipEcho(std::string_view(reply), echoLength);
 }
 
-bool IsPrintable(unsigned char c)
-{
-    return c >= 0x20 && c <= 0x7E;
-}
+struct StepCommand {
+    const char* command;
+    size_t echo;
+};
+// Step n (1 to 6) sends kSteps[n - 1].
+constexpr StepCommand kSteps[kMeasurementSteps] = {
+    {"ATE1\r", 0}, {"ATI4\r", 4}, {"ATI6\r", 4}, {"ATI5\r", 4}, {"AT@@LNK\r", 7}, {"AT@@LVL\r", 7},
+};
 
 } // namespace
 
@@ -56,6 +64,7 @@ CModemInfo::CModemInfo(CModemInfoHost* app) : mAppMain(app)
 
 CModemInfo::~CModemInfo()
 {
+    mExchange.reset(); // before the port it waits on
     delete mSerialPort;
 }
 
@@ -97,7 +106,7 @@ bool CModemInfo::GetTextItem(const char* command, Str255& dest)
 {
     char reply[kReplySize] = {0};
     if (!Exchange(command, reply, sizeof reply)) return false;
-    dest.Assign(ExtractInfo(SkipEcho(reply, 4)));
+    dest.Assign(CardReply::Printable(AfterEcho(reply, 4)).c_str());
     return true;
 }
 
@@ -120,49 +129,16 @@ bool CModemInfo::GetChannel(int16_t* channel)
 {
     char reply[kReplySize] = {0};
     if (!Exchange("AT@@LNK\r", reply, sizeof reply)) return false;
-    const char* text = ExtractInfo(SkipEcho(reply, 7));
-    if (text[0] >= '0' && text[0] <= '4') {
-        // A long run of digits saturates instead of wrapping into a wrong small number.
-        long value = 0;
-        for (const char* p = text; *p >= '0' && *p <= '9'; ++p) {
-            value = value * 10 + (*p - '0');
-            if (value > INT16_MAX) {
-                value = INT16_MAX;
-                break;
-            }
-        }
-        if (channel) *channel = static_cast<int16_t>(value);
-    }
+    CardReply::ReadChannel(AfterEcho(reply, 7), channel);
     return true;
 }
 
 bool CModemInfo::GetIntensity(int16_t* intensity)
 {
     for (int i = 0; i < kIntensityCount; ++i) intensity[i] = 0;
-
     char reply[kReplySize] = {0};
     if (!Exchange("AT@@LVL\r", reply, sizeof reply)) return false;
-
-    // The count line: the first run of printable characters after the echo.
-    const char* p = SkipEcho(reply, 7);
-    while (*p && !IsPrintable(static_cast<unsigned char>(*p))) ++p;
-    const char* runStart = p;
-    while (*p && IsPrintable(static_cast<unsigned char>(*p))) ++p;
-    const std::string countLine(runStart, p);
-    const long count = std::strtol(countLine.c_str(), nullptr, 10);
-    if (count < 1 || count > kIntensityCount) return false;
-
-    // The levels: the rest of the reply, printable characters only, one digit per level.
-    const std::string levels = ExtractInfo(p);
-    if (levels.size() < size_t(count)) return false;
-    for (long i = 0; i < count; ++i) {
-        const char c = levels[size_t(i)];
-        intensity[i] = (c >= '0' && c <= '9') ? int16_t(c - '0') : int16_t(0);
-    }
-    for (int i = 0; i < kIntensityCount; ++i) {
-        if (intensity[i] < 0 || intensity[i] > 5) intensity[i] = 0;
-    }
-    return true;
+    return CardReply::ReadLevels(AfterEcho(reply, 7), intensity);
 }
 
 const char* CModemInfo::ExtractInfo(const char* text)
@@ -170,7 +146,7 @@ const char* CModemInfo::ExtractInfo(const char* text)
     static char buffer[2048];
     size_t n = 0;
     for (const char* p = text; p && *p && n < sizeof buffer - 1; ++p) {
-        if (IsPrintable(static_cast<unsigned char>(*p))) buffer[n++] = *p;
+        if (*p >= 0x20 && *p <= 0x7E) buffer[n++] = *p;
     }
     buffer[n] = '\0';
     return buffer;
@@ -178,7 +154,23 @@ const char* CModemInfo::ExtractInfo(const char* text)
 
 void CModemInfo::SpendTime()
 {
+    if (mExchange && mExchange->Running()) return; // not idling meanwhile; a stray pass waits
     ++mStep;
+    qCDebug(lcCard) << "measurement step" << mStep;
+    if (QCoreApplication::instance() && HasPort()) {
+        // Off the idle tasks until the card has answered; the next step starts on the idle
+        // pass after that, one exchange per step as before.
+        StopIdling();
+        mAttempt = 0;
+        StartStepExchange();
+        return;
+    }
+    RunStepBlocking();
+    EndStep();
+}
+
+void CModemInfo::RunStepBlocking()
+{
     switch (mStep) {
     case 1: Initialize(); break;
     case 2: GetModemName(mModemInfo.modemName); break;
@@ -188,6 +180,47 @@ void CModemInfo::SpendTime()
     case 6: GetIntensity(mModemInfo.intensity); break;
     default: break;
     }
+}
+
+void CModemInfo::StartStepExchange()
+{
+    if (mStep == 6)
+        for (int16_t& level : mModemInfo.intensity) level = 0; // cleared even when the exchange fails
+    if (!mExchange) mExchange = std::make_unique<CCardExchange>();
+    ++mAttempt;
+    mExchange->Start(mSerialPort, kSteps[mStep - 1].command, kReplyTicks,
+                     [this](bool ok, const std::string& reply) { StepExchanged(ok, reply); });
+}
+
+void CModemInfo::StepExchanged(bool ok, const std::string& reply)
+{
+    // The same cut as the blocking exchanges' 256-byte destination, and their C-string view.
+    char text[kReplySize] = {0};
+    if (ok) CSerialPort::CopyReply(reply, text, sizeof text);
+    const std::string_view answer = AfterEcho(text, kSteps[mStep - 1].echo);
+    switch (mStep) {
+    case 1:
+        if (!ok && mAttempt < kInitAttempts) {
+            StartStepExchange();
+            return;
+        }
+        break;
+    case 2: if (ok) mModemInfo.modemName.Assign(CardReply::Printable(answer).c_str()); break;
+    case 3: if (ok) mModemInfo.phsNo.Assign(CardReply::Printable(answer).c_str()); break;
+    case 4: if (ok) mModemInfo.firmwareVersion.Assign(CardReply::Printable(answer).c_str()); break;
+    case 5: if (ok) CardReply::ReadChannel(answer, &mModemInfo.channel); break;
+    case 6: if (ok) CardReply::ReadLevels(answer, mModemInfo.intensity); break;
+    default: break;
+    }
+    if (mStep < kMeasurementSteps) {
+        StartIdling();
+        return;
+    }
+    EndStep();
+}
+
+void CModemInfo::EndStep()
+{
     if (mStep >= kMeasurementSteps) {
         mStep = 0;
         StopIdling();

@@ -6,13 +6,17 @@
 #include "platform/shell/KCommander.h"
 #include "platform/shell/KPeriodical.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 class CSerialPort;
+class CCardExchange;
 
 constexpr int kIntensityCount = 13;
-constexpr size_t kPortNameSize = 36; // the application's buffer for the card's device path
+constexpr size_t kPortNameSize = PATH_MAX; // the card's device path: any path the system allows
 
 // The card information handed to the application after a measurement.
 struct ModemInformation {
@@ -41,8 +45,10 @@ public:
     // none: they have no port and fail.
     static void SetHost(CModemInfoHost* host);
 
-    // Starts a measurement that runs one exchange per idle pass and, after the sixth, calls
-    // app->MeasurementDone once and deletes itself. The caller must not delete it.
+    // Starts a measurement that runs one step per idle pass and, after the sixth, calls
+    // app->MeasurementDone once and deletes itself. The caller must not delete it. With an
+    // event loop each step's exchange runs on it (the loop serves other events while the card
+    // answers) and the next step waits for the next idle pass; without one a step blocks.
     static CModemInfo* GetInformation(CModemInfoHost* app);
 
     // Blocking look-ups: `dest` becomes empty, then receives the answer. True on success.
@@ -73,6 +79,10 @@ public:
 
 private:
     void OpenCardPort(CModemInfoHost* host);
+    void RunStepBlocking();
+    void StartStepExchange();
+    void StepExchanged(bool ok, const std::string& reply);
+    void EndStep();
     bool Exchange(const char* command, char* reply, size_t replySize);
     bool GetTextItem(const char* command, Str255& dest);
 
@@ -83,4 +93,6 @@ private:
     CSerialPort* mSerialPort = nullptr;
     int16_t mStep = 0;
     int32_t mPortErr = 0;
+    std::unique_ptr<CCardExchange> mExchange; // the exchange in flight in an event-driven step
+    int mAttempt = 0;                         // echo-on attempts made in step 1
 };

@@ -1,6 +1,8 @@
 #include "app/card/CSerialPort.h"
 
+#include "app/card/CardReply.h"
 #include "platform/cf/KStatus.h"
+#include "platform/shell/KLog.h"
 #include "platform/shell/KTicks.h"
 
 #include <cerrno>
@@ -15,10 +17,8 @@
 
 namespace {
 
-constexpr size_t kRecvBufferSize = 1024;
 constexpr int kSendWaitSeconds = 8;
 constexpr int kSendAttempts = 3;
-constexpr size_t kClosingLineLength = 6; // CR LF "OK" CR LF
 
 // Waits for the descriptor; >0 ready, 0 time-out, <0 error. poll rather than select: it has
 // no limit on the descriptor's number.
@@ -99,6 +99,8 @@ bool CSerialPort::SendPort(const char* command)
 {
     if (mFileDesc < 0 || !command) return false;
     const size_t length = std::strlen(command);
+    FlushInput();
+    qCDebug(lcCard) << "send" << QByteArray(command, qsizetype(length));
     for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
         if (WaitFor(mFileDesc, POLLOUT, kSendWaitSeconds) <= 0) return false;
         const ssize_t written = write(mFileDesc, command, length);
@@ -112,36 +114,49 @@ bool CSerialPort::RecvPort(char* dest, size_t destSize, uint32_t timeLimit)
     if (mFileDesc < 0) return false;
     const uint32_t start = TickCount();
     const int waitSeconds = static_cast<int>(timeLimit / 60);
-    char buffer[kRecvBufferSize];
+    char buffer[CardReply::kMaxReply + 1];
     size_t used = 0;
-    buffer[0] = '\0';
 
     for (;;) {
         const int ready = WaitFor(mFileDesc, POLLIN, waitSeconds);
         if (ready <= 0) return false;
 
-        // At most 1023 characters over the whole exchange; a full buffer reads 0 and ends it.
-        const ssize_t got = read(mFileDesc, buffer + used, kRecvBufferSize - 1 - used);
+        const ssize_t got = read(mFileDesc, buffer + used, CardReply::kMaxReply - used);
         if (got == 0) return false;
         if (got > 0) {
             used += size_t(got);
-            buffer[used] = '\0';
-            // Search the whole text so far: a marker may have arrived split over two reads.
+            // Classify the whole text so far: the final line may have arrived over two reads.
             const std::string_view text(buffer, used);
-            if (text.find("OK") != std::string_view::npos) {
-                if (dest && destSize > 0) {
-                    size_t n = used > kClosingLineLength ? used - kClosingLineLength : 0;
-                    if (n > destSize - 1) n = destSize - 1;
-                    std::memcpy(dest, buffer, n);
-                    dest[n] = '\0';
-                }
+            switch (CardReply::Classify(text)) {
+            case CardReply::Verdict::kOK:
+                qCDebug(lcCard) << "reply OK" << QByteArray(buffer, qsizetype(used));
+                CopyReply(CardReply::Body(text), dest, destSize);
                 return true;
+            case CardReply::Verdict::kError:
+            case CardReply::Verdict::kFull:
+                qCDebug(lcCard) << "reply failed" << QByteArray(buffer, qsizetype(used));
+                return false;
+            case CardReply::Verdict::kMore:
+                break;
             }
-            if (text.find("ERROR") != std::string_view::npos) return false;
         }
         // Ticks compare unsigned: the elapsed time survives the counter's wrap-around.
         if (TickCount() - start >= timeLimit) return false;
     }
+}
+
+void CSerialPort::CopyReply(std::string_view body, char* dest, size_t destSize)
+{
+    if (!dest || destSize == 0) return;
+    const size_t n = body.size() < destSize - 1 ? body.size() : destSize - 1;
+    std::memcpy(dest, body.data(), n);
+    dest[n] = '\0';
+}
+
+void CSerialPort::FlushInput()
+{
+    // Whatever is still unread belongs to an earlier exchange (a late or overlong reply).
+    if (mFileDesc >= 0) tcflush(mFileDesc, TCIFLUSH);
 }
 
 bool CSerialPort::PortUsed(const char* devicePath)

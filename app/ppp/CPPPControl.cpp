@@ -1,6 +1,11 @@
 #include "app/ppp/CPPPControl.h"
 
+#include "platform/ports/KPorts.h"
+#include "platform/ppp/KPPPPppd.h"
+#include "platform/shell/KLog.h"
+
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace KPPP;
@@ -27,11 +32,52 @@ CPPPControl::CPPPControl(CDialupStatusSink* appMain)
     mAppMain = appMain;
     mEndpoint = nullptr;
     mPortStatus = kPortClosed;
-    mPPPStatus = kPPPIdle;
+    ChangePPPStatus(kPPPIdle, "controller made");
 }
 
-void CPPPControl::Report(short status, long error)
+const char* CPPPControl::PPPStatusName(int32_t status)
 {
+    switch (status) {
+    case kPPPIdle: return "idle";
+    case kPPPConnectComplete: return "connect complete";
+    case kPPPIPUp: return "IP up";
+    case kPPPHungUp: return "hung up";
+    default: return "unknown";
+    }
+}
+
+const char* CPPPControl::DialupStatusName(short status)
+{
+    switch (status) {
+    case kStatusLinkDown: return "link down";
+    case kStatusConnected: return "connected";
+    case kStatusConnectComplete: return "connect complete";
+    case kStatusModemInitialised: return "modem initialised";
+    case kStatusAuthenticating: return "authenticating";
+    case kStatusHungUp: return "hung up";
+    case kStatusFailure: return "failure";
+    case kStatusEndpointFailed: return "endpoint failed";
+    default: return "unknown";
+    }
+}
+
+void CPPPControl::ChangePPPStatus(PPPStatus to, const char* why)
+{
+    if (mPPPStatus != to)
+        qCDebug(lcPPP, "PPP status %s \u2192 %s (%s)", PPPStatusName(mPPPStatus), PPPStatusName(to), why);
+    mPPPStatus = to;
+}
+
+void CPPPControl::Report(DialupStatus status, long error, const char* why)
+{
+    static short last = kStatusLinkDown;
+    if (lcPPP().isDebugEnabled()) {
+        // Positive errors are pppd's exit statuses; negative ones the platform's codes.
+        const std::string detail = error > 0 ? KPPP::ExitStatusText(int(error)) : std::to_string(error);
+        qCDebug(lcPPP, "dial-up %s \u2192 %s (%s%s%s)", DialupStatusName(last), DialupStatusName(status), why,
+                error != 0 ? ": " : "", error != 0 ? detail.c_str() : "");
+    }
+    last = status;
     if (mAppMain)
         mAppMain->SetDialupStatus(status, error);
 }
@@ -48,7 +94,7 @@ OSStatus CPPPControl::OpenPort()
     mEndpoint = transport.OpenEndpoint(&err);
     if (err != kStatusOK || !mEndpoint) {
         mEndpoint = nullptr;
-        Report(kStatusEndpointFailed, err);
+        Report(kStatusEndpointFailed, err, "the endpoint could not be opened");
         return err != kStatusOK ? err : kStatusBadParam;
     }
     err = mEndpoint->InstallNotifier(&CPPPControl::EndpointNotifier, this);
@@ -92,7 +138,7 @@ OSStatus CPPPControl::Connect()
     if (mPortStatus == kPortOpen)
         ClosePort();
     OSStatus status = OpenPort();
-    mPPPStatus = kPPPIdle;
+    ChangePPPStatus(kPPPIdle, "dialling");
     if (status == kStatusOK)
         status = SetTmpAccessPoint();
     if (status == kStatusOK)
@@ -128,13 +174,16 @@ bool CPPPControl::GetPortName(char* portName, char* deviceName)
     Transport& transport = CurrentTransport();
     PortRecord record;
     for (uint32_t index = 0; transport.GetIndexedPort(record, index); ++index) {
-        const uint16_t type = transport.GetDeviceType(record.ref) & 0xFFFF;
-        if (type != kDeviceTypeSerial || (record.infoFlags & kPortIsAlias) != 0)
-            continue;
         record.moduleName[sizeof record.moduleName - 1] = 0;
-        if (!std::strstr(record.moduleName, "pccard-modem") && !std::strstr(record.moduleName, "usbmodemSlipper"))
-            continue;
         record.name[sizeof record.name - 1] = 0;
+        // The one card-port rule, the same the port reader and kavanti-ctl apply.
+        KPorts::PortRecord port;
+        port.portName = record.name;
+        port.moduleName = record.moduleName;
+        port.deviceType = transport.GetDeviceType(record.ref) & 0xFFFF;
+        port.infoFlags = record.infoFlags;
+        if (!KPorts::PortIsCardPort(port))
+            continue;
         if (portName)
             CopyCut(portName, kPortNameSize, record.name);
         if (deviceName)
@@ -202,46 +251,46 @@ void CPPPControl::EndpointNotifier(void* /*context*/, uint32_t code, int32_t res
     case kEventOpenComplete:
     case kEventIoctlComplete:
         if (result != 0)
-            Report(kStatusFailure, result);
+            Report(kStatusFailure, result, code == kEventOpenComplete ? "open failed" : "call failed");
         break;
     case kEventConnectComplete:
         if (error != 0) {
-            Report(kStatusFailure, error);
+            Report(kStatusFailure, error, "connect failed");
         } else {
-            mPPPStatus = kPPPConnectComplete;
-            Report(kStatusConnectComplete, 0);
+            ChangePPPStatus(kPPPConnectComplete, "connect complete");
+            Report(kStatusConnectComplete, 0, "connect complete");
         }
         break;
     case kEventDisconnectComplete:
         // A dial cancelled after connect complete ends on idle; a link that was up, on hung up.
         if (mPPPStatus == kPPPConnectComplete) {
-            Report(kStatusLinkDown, error);
+            Report(kStatusLinkDown, error, "dial cancelled");
         } else {
-            mPPPStatus = kPPPHungUp;
-            Report(kStatusHungUp, error);
+            ChangePPPStatus(kPPPHungUp, "disconnect complete");
+            Report(kStatusHungUp, error, "disconnect complete");
         }
         break;
     case kEventIPCPUp:
         if (error != 0) {
-            Report(kStatusFailure, error);
+            Report(kStatusFailure, error, "IPCP failed");
         } else {
-            mPPPStatus = kPPPIPUp;
-            Report(kStatusConnected, 0);
+            ChangePPPStatus(kPPPIPUp, "IPCP up");
+            Report(kStatusConnected, 0, "IPCP up");
         }
         break;
     case kEventLCPDown:
-        Report(error != 0 ? kStatusFailure : kStatusLinkDown, error);
-        mPPPStatus = kPPPIdle;
+        Report(error != 0 ? kStatusFailure : kStatusLinkDown, error, "LCP down");
+        ChangePPPStatus(kPPPIdle, "LCP down");
         break;
     case kEventAuthStarted:
-        Report(error != 0 ? kStatusFailure : kStatusAuthenticating, error);
+        Report(error != 0 ? kStatusFailure : kStatusAuthenticating, error, "authentication started");
         break;
     case kEventAuthFinished:
         if (error != 0)
-            Report(kStatusFailure, error);
+            Report(kStatusFailure, error, "authentication failed");
         break;
     case kEventModemInitFinished:
-        Report(error != 0 ? kStatusFailure : kStatusModemInitialised, error);
+        Report(error != 0 ? kStatusFailure : kStatusModemInitialised, error, "modem script done");
         break;
     default:
         break;

@@ -33,14 +33,19 @@ public:
     static constexpr size_t kDeviceNameSize = 32;
 
     // Statuses reported to the application.
-    static constexpr short kStatusLinkDown = 0;
-    static constexpr short kStatusConnected = 2;
-    static constexpr short kStatusConnectComplete = 3;
-    static constexpr short kStatusModemInitialised = 4;
-    static constexpr short kStatusAuthenticating = 6;
-    static constexpr short kStatusHungUp = 7;
-    static constexpr short kStatusFailure = 9;
-    static constexpr short kStatusEndpointFailed = 11;
+    enum DialupStatus : short {
+        kStatusLinkDown = 0,
+        kStatusConnected = 2,
+        kStatusConnectComplete = 3,
+        kStatusModemInitialised = 4,
+        kStatusAuthenticating = 6,
+        kStatusHungUp = 7,
+        kStatusFailure = 9,
+        kStatusEndpointFailed = 11,
+    };
+    // The names of the statuses, for logs.
+    static const char* PPPStatusName(int32_t status);
+    static const char* DialupStatusName(short status);
 
     explicit CPPPControl(CDialupStatusSink* appMain);
 
@@ -64,7 +69,7 @@ public:
     OSStatus SetTmpPassword();
     OSStatus SetAlertDisable();
 
-    static void SetPPPStatus(int32_t status) { mPPPStatus = status; }
+    static void SetPPPStatus(int32_t status) { ChangePPPStatus(PPPStatus(status), "set from outside"); }
     static int32_t GetPPPStatus() { return mPPPStatus; }
     static int32_t GetPortStatus() { return mPortStatus; }
 
@@ -73,7 +78,9 @@ public:
 private:
     OSStatus SetOption(uint32_t name, const void* value, size_t valueSize, size_t fieldSize);
     OSStatus SetTextOption(uint32_t name, const char* text, size_t fieldSize);
-    static void Report(short status, long error);
+    static void Report(DialupStatus status, long error, const char* why);
+    // The one place the PPP status changes; logs "old → new (why)".
+    static void ChangePPPStatus(PPPStatus to, const char* why);
 
     char mTmpAccessPoint[kAccessPointSize] = {};
     char mTmpUserName[kUserNameSize] = {};

@@ -79,32 +79,11 @@ OSStatus CAppPrefs::CopyDefaultPrefFileTo(const std::string& prefsPath)
     if (slash != std::string::npos && KPaths::MakeFolders(prefsPath.substr(0, slash), 0700) != 0)
         return kStatusFileAccess;
 
-    const int in = ::open(defaults.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return kStatusFileAccess;
-    // Copied through a temporary file so an interrupted copy never leaves half a file behind.
-    std::string tmp = prefsPath + ".XXXXXX";
-    const int out = mkostemp(tmp.data(), O_CLOEXEC);
-    if (out < 0) {
-        ::close(in);
-        return kStatusFileAccess;
-    }
-    fchmod(out, kPrefsMode);
-    OSStatus err = kStatusOK;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(in, buf, sizeof buf);
-        if (n <= 0) break;
-        if (::write(out, buf, static_cast<size_t>(n)) != n) {
-            err = kStatusFileAccess;
-            break;
-        }
-    }
-    ::close(in);
-    if (fsync(out) != 0 && err == kStatusOK) err = kStatusFileAccess;
-    ::close(out);
-    if (err == kStatusOK && rename(tmp.c_str(), prefsPath.c_str()) != 0) err = kStatusFileAccess;
-    if (err != kStatusOK) unlink(tmp.c_str());
-    return err;
+    // Through a temporary file, so an interrupted copy never leaves half a file behind; a read
+    // error is a failed copy, not a shorter file.
+    std::string bytes;
+    if (ReadWholeFile(defaults, bytes) != 0) return kStatusFileAccess;
+    return KPaths::WriteFileAtomically(prefsPath, bytes, kPrefsMode) == 0 ? kStatusOK : kStatusFileAccess;
 }
 
 OSStatus CAppPrefs::GetPreferencesDict(const std::string& path, PRef<PDictionary>& dict)

@@ -6,6 +6,7 @@
 #include "platform/cf/PList.h"
 #include "platform/cf/PValue.h"
 
+#include <csignal>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -143,6 +144,7 @@ Run RunTool(const std::string& tool, const std::string& root, int n)
 
 int main(int argc, char** argv)
 {
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     std::string tool = KAVANTI_TOOL_PATH;
     int runs = 15;
     bool keep = false;

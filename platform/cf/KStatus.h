@@ -15,13 +15,22 @@ constexpr OSStatus kStatusNoSuchProcess = -600; // no such process
 constexpr OSStatus kStatusValueNotMade = -4960; // a value could not be made
 constexpr OSStatus kStatusUserCancelled = -60006; // the user cancelled the administrator dialog
 
-// An errno value as a status callers can pass on: a missing file or folder is "not found".
-inline OSStatus StatusFromErrno(int e)
+// An errno value as a status callers can pass on: the one table for every layer. A missing
+// file or folder is "not found"; `otherwise` is what an errno the table does not name becomes,
+// 0 included: a call that failed without saying why has still failed.
+inline OSStatus StatusFromErrno(int e, OSStatus otherwise = kStatusFileAccess)
 {
     switch (e) {
     case ENOENT:
     case ENOTDIR: return kStatusFileNotFound;
-    case ENOMEM: return kStatusNoMemory;
-    default: return kStatusFileAccess;
+    case EACCES:
+    case EPERM:
+    case ENOEXEC: return kStatusFileAccess;
+    case ENOMEM:
+    case EAGAIN:
+    case EMFILE:
+    case ENFILE: return kStatusNoMemory;
+    case ESRCH: return kStatusNoSuchProcess;
+    default: return otherwise;
     }
 }

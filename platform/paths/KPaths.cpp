@@ -170,15 +170,34 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, unsig
         if (n < 0) {
             if (errno == EINTR) continue;
             err = errno;
+        } else if (n == 0) {
+            err = EIO;
         } else {
             done += static_cast<size_t>(n);
         }
     }
-    if (!err && fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && !err) err = errno;
+    while (!err && fsync(fd) != 0) {
+        if (errno != EINTR) err = errno;
+    }
+    if (::close(fd) != 0 && !err && errno != EINTR) err = errno;
     if (!err && rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-    if (err) unlink(tmp.c_str());
-    return err;
+    if (err) {
+        unlink(tmp.c_str());
+        return err;
+    }
+    // The rename lives in the folder: flush it too, or a crash may bring the old file back.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int dir;
+    do {
+        dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (dir < 0 && errno == EINTR);
+    if (dir >= 0) {
+        while (fsync(dir) != 0 && errno == EINTR) {
+        }
+        ::close(dir);
+    }
+    return 0;
 }
 
 } // namespace KPaths

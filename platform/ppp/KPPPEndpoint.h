@@ -5,6 +5,7 @@
 
 #include "platform/cf/KStatus.h"
 
+#include <climits>
 #include <cstdint>
 
 namespace KPPP {
@@ -69,7 +70,7 @@ struct PortRecord {
     uint32_t infoFlags = 0; // kPortIsAlias marks an alias of another port
     // NUL-terminated. The port name is the device's path, which below a sandbox root is longer
     // than a tty name, hence the larger field.
-    char name[256] = {};      // e.g. "/dev/ttyUSB0"
+    char name[PATH_MAX] = {}; // e.g. "/dev/ttyUSB0", or any longer device path
     char moduleName[32] = {}; // e.g. "pccard-modem"
 };
 constexpr uint32_t kPortIsAlias = 0x80000000u;

@@ -53,22 +53,6 @@ std::string ShellWord(std::string_view s)
     return out;
 }
 
-bool WriteAll(int fd, const std::string& text)
-{
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 bool FindPeerSettings(const PDictionary& tree, const std::vector<KPorts::SerialPortInfo>& ports, PeerSettings& out)
@@ -144,20 +128,8 @@ OSStatus ApplyPeerFile(const PDictionary& committedTree)
     const std::string folder = peerFile.substr(0, peerFile.rfind('/'));
     if (KPaths::MakeFolders(folder, 0755) != 0)
         return kStatusFileAccess;
-    const std::string temp = peerFile + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0)
+    if (KPaths::WriteFileAtomically(peerFile, PeerFileText(settings), 0644) != 0)
         return kStatusFileAccess;
-    const bool ok = WriteAll(fd, PeerFileText(settings)) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), peerFile.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return kStatusFileAccess;
-    }
-    if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
     return kStatusOK;
 }
 

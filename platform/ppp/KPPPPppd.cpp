@@ -1,6 +1,7 @@
 #include "platform/ppp/KPPPPppd.h"
 
 #include "platform/ports/KPorts.h"
+#include "platform/shell/KLog.h"
 #include "platform/ppp/pppd-plugin/KavantiEventLine.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <pthread.h>
+#include <iterator>
 #include <memory>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -178,6 +181,34 @@ std::vector<std::string> PppdArguments(const std::string& program, const PppdDia
     return args;
 }
 
+std::string ExitStatusText(int status)
+{
+    static const char* const kTexts[] = {
+        "the link ended normally",                              // 0
+        "pppd hit a fatal error",                               // 1
+        "pppd refused its options",                             // 2
+        "pppd is not allowed to run for this user",             // 3
+        "the kernel has no PPP support",                        // 4
+        "pppd was stopped by a signal",                         // 5
+        "the card's port could not be locked",                  // 6
+        "the card's port could not be opened",                  // 7
+        "the dialling script failed",                           // 8
+        "the pty command could not be run",                     // 9
+        "the PPP negotiation failed",                           // 10
+        "the service failed to authenticate itself",            // 11
+        "the link was idle too long",                           // 12
+        "the connect time limit was reached",                   // 13
+        "callback was negotiated",                              // 14
+        "the service stopped answering",                        // 15
+        "the modem hung up",                                    // 16
+        "a serial loopback was detected",                       // 17
+        "the card's init script failed",                        // 18
+        "authentication failed",                                // 19
+    };
+    if (status >= 0 && size_t(status) < std::size(kTexts)) return kTexts[status];
+    return "pppd ended with status " + std::to_string(status);
+}
+
 int PppdExitStatus(int waitStatus, bool hangUpAsked)
 {
     if (WIFEXITED(waitStatus))
@@ -189,26 +220,8 @@ int PppdExitStatus(int waitStatus, bool hangUpAsked)
 
 OSStatus StatusFromErrno(int err)
 {
-    switch (err) {
-    case 0:
-        return kStatusOK;
-    case ENOENT:
-    case ENOTDIR:
-        return kStatusFileNotFound;
-    case EACCES:
-    case EPERM:
-    case ENOEXEC:
-        return kStatusFileAccess;
-    case ENOMEM:
-    case EAGAIN:
-    case EMFILE:
-    case ENFILE:
-        return kStatusNoMemory;
-    case ESRCH:
-        return kStatusNoSuchProcess;
-    default:
-        return kStatusBadParam;
-    }
+    // The shared table; what it does not name is a refused request here, not a file error.
+    return err == 0 ? kStatusOK : ::StatusFromErrno(err, kStatusBadParam);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -255,6 +268,43 @@ void SleepMs(int ms)
     timespec ts{ms / 1000, (ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }
+}
+
+// Writes all of `text` to a pipe whose reader may be gone, with SIGPIPE held back on this
+// thread so that a vanished reader is an EPIPE here and never the application's death,
+// whatever the program's own SIGPIPE disposition is. False when the reader went away.
+bool WriteToChild(int fd, const std::string& text)
+{
+    sigset_t pipeOnly, old;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &old);
+    sigset_t pending;
+    sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+
+    bool ok = true;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (!ok && errno == EPIPE && !wasPending) {
+        // Take the SIGPIPE our write raised so it is not delivered once the mask is restored.
+        const timespec zero{0, 0};
+        while (sigtimedwait(&pipeOnly, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
 }
 
 class PppdEndpoint final : public Endpoint {
@@ -379,11 +429,29 @@ public:
         eventsWrite.Reset();
         passwordRead.Reset();
 
+        // pppd logs to its standard output with nodetach: into the kavanti.ppp log when that is
+        // on, otherwise with the application's errors as always.
+        Fd outputRead, childOutput;
+        if (lcPPP().isDebugEnabled()) {
+            int p[2];
+            if (pipe2(p, O_CLOEXEC) == 0) {
+                outputRead = Fd(p[0]);
+                childOutput = Fd(fcntl(p[1], F_DUPFD_CLOEXEC, 10));
+                ::close(p[1]);
+                if (!childOutput)
+                    outputRead.Reset();
+            }
+        }
+
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        // pppd logs to its standard output with nodetach; keep it with the application's errors.
-        posix_spawn_file_actions_adddup2(&actions, 2, 1);
+        if (childOutput) {
+            posix_spawn_file_actions_adddup2(&actions, childOutput.fd, 1);
+            posix_spawn_file_actions_adddup2(&actions, childOutput.fd, 2);
+        } else {
+            posix_spawn_file_actions_adddup2(&actions, 2, 1);
+        }
         // Nothing else of ours reaches the program: a stray descriptor at 3 would otherwise
         // pass for the password pipe.
         if (setAccount)
@@ -411,24 +479,23 @@ public:
         posix_spawnattr_destroy(&attr);
         childEvents.Reset();
         childPassword.Reset();
+        childOutput.Reset();
         if (err != 0)
             return PostOpenFailure(err);
+        qCDebug(lcPPP) << "started" << QString::fromStdString(args[0]) << "pid" << pid;
+        if (outputRead) {
+            fcntl(outputRead.fd, F_SETFL, fcntl(outputRead.fd, F_GETFL) | O_NONBLOCK);
+            mOutput = std::move(outputRead);
+            mOutputNotifier = std::make_unique<QSocketNotifier>(mOutput.fd, QSocketNotifier::Read);
+            QObject::connect(mOutputNotifier.get(), &QSocketNotifier::activated, mContext.get(), [this] { ReadOutput(); });
+        }
 
         mPid = pid;
         if (setAccount) {
             // The pipe holds far more than a password: the write cannot block. pppd reads
-            // until end of file, so the write end is closed at once.
-            const char* p = mPassword.data();
-            size_t left = mPassword.size();
-            while (left > 0) {
-                ssize_t n = ::write(passwordWrite.fd, p, left);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                p += n;
-                left -= static_cast<size_t>(n);
-            }
+            // until end of file, so the write end is closed at once. A program that ended
+            // already (a refused option, a busy device) gives EPIPE: its exit reports the rest.
+            WriteToChild(passwordWrite.fd, mPassword);
             passwordWrite.Reset();
         }
         fcntl(eventsRead.fd, F_SETFL, fcntl(eventsRead.fd, F_GETFL) | O_NONBLOCK);
@@ -534,6 +601,36 @@ private:
             mLineBuffer.clear(); // not our protocol
     }
 
+    // pppd's own lines into the log, as they come.
+    void ReadOutput()
+    {
+        char buf[512];
+        for (;;) {
+            const ssize_t n = ::read(mOutput.fd, buf, sizeof buf);
+            if (n > 0) {
+                mOutputBuffer.append(buf, size_t(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 || errno != EAGAIN) {
+                if (mOutputNotifier)
+                    mOutputNotifier->setEnabled(false);
+                if (!mOutputBuffer.empty())
+                    mOutputBuffer.push_back('\n');
+            }
+            break;
+        }
+        size_t start = 0;
+        for (size_t nl; (nl = mOutputBuffer.find('\n', start)) != std::string::npos; start = nl + 1)
+            qCDebug(lcPPP).noquote() << "pppd:" << QString::fromLocal8Bit(mOutputBuffer.data() + start, qsizetype(nl - start));
+        mOutputBuffer.erase(0, start);
+        if (mOutputBuffer.size() > 4096) {
+            qCDebug(lcPPP).noquote() << "pppd:" << QString::fromLocal8Bit(mOutputBuffer.data(), qsizetype(mOutputBuffer.size()));
+            mOutputBuffer.clear();
+        }
+    }
+
     void CheckExit()
     {
         if (mPid <= 0)
@@ -547,7 +644,10 @@ private:
         // Lines written before the exit are all in the socket now.
         if (mEvents)
             ReadEvents();
+        if (mOutput)
+            ReadOutput();
         const int exitStatus = r == mPid ? PppdExitStatus(status, mHangUpAsked) : kPppdExitFatal;
+        qCDebug(lcPPP, "pppd ended: %d, %s", exitStatus, ExitStatusText(exitStatus).c_str());
         const bool asked = mHangUpAsked;
         ForgetChild();
         for (const Event& e : mTranslator.OnExit(exitStatus, asked))
@@ -566,6 +666,9 @@ private:
         mEvents.Reset();
         mPidFd.Reset();
         mLineBuffer.clear();
+        mOutputNotifier.reset();
+        mOutput.Reset();
+        mOutputBuffer.clear();
     }
 
     // Closing the endpoint ends its pppd: SIGTERM, a bounded wait, then SIGKILL; always reaped.
@@ -601,8 +704,9 @@ private:
 
     pid_t mPid = -1;
     bool mHangUpAsked = false;
-    Fd mEvents, mPidFd;
-    std::unique_ptr<QSocketNotifier> mEventsNotifier, mExitNotifier;
+    Fd mEvents, mPidFd, mOutput;
+    std::unique_ptr<QSocketNotifier> mEventsNotifier, mExitNotifier, mOutputNotifier;
+    std::string mOutputBuffer;
     std::unique_ptr<QTimer> mExitPoll, mKillTimer;
     std::string mLineBuffer;
     PppdTranslator mTranslator;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/ppp/KPPPEndpoint.h"
+#include "platform/ppp/pppd-plugin/KavantiEventLine.h"
 
 #include <string>
 #include <string_view>
@@ -12,26 +13,29 @@
 
 namespace KPPP {
 
-// pppd's phases as kavanti-events.so reports them.
+// pppd's phases as kavanti-events.so reports them (numbers shared with the plugin).
 enum PppdPhase : int {
-    kPhaseDead = 0,
-    kPhaseInitialize = 1,
-    kPhaseSerialConn = 2,
-    kPhaseDormant = 3,
-    kPhaseEstablish = 4,
-    kPhaseAuthenticate = 5,
-    kPhaseCallback = 6,
-    kPhaseNetwork = 7,
-    kPhaseRunning = 8,
-    kPhaseTerminate = 9,
-    kPhaseDisconnect = 10,
-    kPhaseHoldoff = 11,
-    kPhaseMaster = 12,
+    kPhaseDead = KV_PHASE_DEAD,
+    kPhaseInitialize = KV_PHASE_INITIALIZE,
+    kPhaseSerialConn = KV_PHASE_SERIALCONN,
+    kPhaseDormant = KV_PHASE_DORMANT,
+    kPhaseEstablish = KV_PHASE_ESTABLISH,
+    kPhaseAuthenticate = KV_PHASE_AUTHENTICATE,
+    kPhaseCallback = KV_PHASE_CALLBACK,
+    kPhaseNetwork = KV_PHASE_NETWORK,
+    kPhaseRunning = KV_PHASE_RUNNING,
+    kPhaseTerminate = KV_PHASE_TERMINATE,
+    kPhaseDisconnect = KV_PHASE_DISCONNECT,
+    kPhaseHoldoff = KV_PHASE_HOLDOFF,
+    kPhaseMaster = KV_PHASE_MASTER,
 };
 
 // pppd's exit statuses that the backend itself relies on.
 constexpr int kPppdExitFatal = 1;
 constexpr int kPppdExitUserRequest = 5;
+// pppd's exit status in words, for logs and the user's failure message ("the modem hung up"
+// for 16); a number pppd does not use gives "pppd ended with status N".
+std::string ExitStatusText(int status);
 
 struct EventLine {
     enum Kind { kPhase, kAuthUp, kIPUp, kLinkDown, kExit } kind = kPhase;

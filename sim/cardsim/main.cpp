@@ -390,6 +390,7 @@ int Usage(const std::string& why)
 
 int Main(int argc, char** argv)
 {
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     CardSimConfig cfg;
     std::string error;
     bool dump = false;

@@ -415,6 +415,7 @@ int RunConnectScript(const std::string& script, int device, const Options& o)
 
 int Main(int argc, char** argv)
 {
+    signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death
     std::vector<std::string> words(argv + 1, argv + argc);
     for (const std::string& w : words)
         if (w == "--help" || w == "-h") {

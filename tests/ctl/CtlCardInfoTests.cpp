@@ -1,6 +1,7 @@
 #include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
+#include <climits>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -43,7 +44,7 @@ TEST(CtlCardInfo, FailuresAreExplained)
         {{"card-info", "--port", ""}, 1, "no card found"},
         {{"card-info", "--port", "/nonexistent/ttyKV0"}, 1, "no such device"},
         {{"card-info", "--port", "/dev/null"}, 1, "not a serial port"},
-        {{"card-info", "--port", std::string(40, 'p')}, 1, "longer than"},
+        {{"card-info", "--port", std::string(PATH_MAX, 'p')}, 1, "longer than"},
         {{"card-info", "--bogus"}, 2, "usage"},
     };
     for (const auto& c : cases) {

@@ -23,7 +23,7 @@ struct FakeReply {
 };
 
 // The usual layout with echo on: echo, CR LF, text, CR LF, CR LF "OK" CR LF.
-inline std::string CardReply(const std::string& command, const std::string& text)
+inline std::string EchoedReply(const std::string& command, const std::string& text)
 {
     return command + "\r" + "\r\n" + text + "\r\n" + "\r\nOK\r\n";
 }

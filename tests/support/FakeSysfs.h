@@ -3,6 +3,8 @@
 // `subsystem` links into bus/..., `device` links point back up, attributes are plain files.
 #pragma once
 
+#include "support/Sandbox.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,9 +17,7 @@ class SandboxRoot {
 public:
     SandboxRoot()
     {
-        std::string tmpl = (fs::temp_directory_path() / "kavanti-XXXXXX").string();
-        char* p = mkdtemp(tmpl.data());
-        mPath = p ? p : "";
+        mPath = kvtest::MakeSandboxDir("kavanti");
         const char* old = std::getenv("KAVANTI_ROOT");
         if (old) mOld = old, mHadOld = true;
         setenv("KAVANTI_ROOT", mPath.c_str(), 1);

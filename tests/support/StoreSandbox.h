@@ -3,6 +3,7 @@
 
 #include "platform/cf/PList.h"
 #include "platform/paths/KPaths.h"
+#include "support/Sandbox.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,10 +15,8 @@ class StoreSandbox {
 public:
     StoreSandbox()
     {
-        char tmpl[] = "/tmp/kv-store-test-XXXXXX";
-        const char* dir = mkdtemp(tmpl);
-        EXPECT_NE(dir, nullptr);
-        mRoot = dir ? dir : "";
+        mRoot = kvtest::MakeSandboxDir("kv-store-test");
+        EXPECT_FALSE(mRoot.empty());
         setenv("KAVANTI_ROOT", mRoot.c_str(), 1);
     }
     ~StoreSandbox()

@@ -1,6 +1,8 @@
 // A temporary folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include "support/Sandbox.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,9 +13,8 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kavanti-test-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        mPath = tmpl;
+        mPath = kvtest::MakeSandboxDir("kavanti-test");
+        if (mPath.empty()) std::abort();
     }
     ~TempDir()
     {

@@ -16,6 +16,22 @@ extern "C" {
 #define KV_EVENT_LINK_DOWN "link-down"
 #define KV_EVENT_EXIT "exit"           /* value: pppd's exit status */
 
+/* pppd's phase numbers as "phase N" carries them. The plugin checks them against pppd's own
+   PHASE_* when it is built, so a pppd that renumbers its phases stops the build. */
+#define KV_PHASE_DEAD 0
+#define KV_PHASE_INITIALIZE 1
+#define KV_PHASE_SERIALCONN 2
+#define KV_PHASE_DORMANT 3
+#define KV_PHASE_ESTABLISH 4
+#define KV_PHASE_AUTHENTICATE 5
+#define KV_PHASE_CALLBACK 6
+#define KV_PHASE_NETWORK 7
+#define KV_PHASE_RUNNING 8
+#define KV_PHASE_TERMINATE 9
+#define KV_PHASE_DISCONNECT 10
+#define KV_PHASE_HOLDOFF 11
+#define KV_PHASE_MASTER 12
+
 /* Longest line, newline included; well below PIPE_BUF so one write() is atomic. */
 #define KV_EVENT_LINE_MAX 64
 

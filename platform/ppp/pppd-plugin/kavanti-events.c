@@ -6,12 +6,26 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <pppd/pppd.h>
-
+#include "PppdCompat.h"
 #include "KavantiEventLine.h"
 
+/* The numbers "phase N" carries are pppd's own; the readers of the lines rely on them. */
+_Static_assert(KV_PHASE_DEAD == PHASE_DEAD, "pppd renumbered PHASE_DEAD");
+_Static_assert(KV_PHASE_INITIALIZE == PHASE_INITIALIZE, "pppd renumbered PHASE_INITIALIZE");
+_Static_assert(KV_PHASE_SERIALCONN == PHASE_SERIALCONN, "pppd renumbered PHASE_SERIALCONN");
+_Static_assert(KV_PHASE_DORMANT == PHASE_DORMANT, "pppd renumbered PHASE_DORMANT");
+_Static_assert(KV_PHASE_ESTABLISH == PHASE_ESTABLISH, "pppd renumbered PHASE_ESTABLISH");
+_Static_assert(KV_PHASE_AUTHENTICATE == PHASE_AUTHENTICATE, "pppd renumbered PHASE_AUTHENTICATE");
+_Static_assert(KV_PHASE_CALLBACK == PHASE_CALLBACK, "pppd renumbered PHASE_CALLBACK");
+_Static_assert(KV_PHASE_NETWORK == PHASE_NETWORK, "pppd renumbered PHASE_NETWORK");
+_Static_assert(KV_PHASE_RUNNING == PHASE_RUNNING, "pppd renumbered PHASE_RUNNING");
+_Static_assert(KV_PHASE_TERMINATE == PHASE_TERMINATE, "pppd renumbered PHASE_TERMINATE");
+_Static_assert(KV_PHASE_DISCONNECT == PHASE_DISCONNECT, "pppd renumbered PHASE_DISCONNECT");
+_Static_assert(KV_PHASE_HOLDOFF == PHASE_HOLDOFF, "pppd renumbered PHASE_HOLDOFF");
+_Static_assert(KV_PHASE_MASTER == PHASE_MASTER, "pppd renumbered PHASE_MASTER");
+
 /* pppd refuses a plugin built for another version. */
-char pppd_version[] = VERSION;
+char pppd_version[] = KV_PPPD_VERSION;
 
 static int events_fd = -1;
 static int events_fd_ready = 0;
@@ -95,9 +109,9 @@ static void on_exit_notify(void *arg, int exit_status)
 void plugin_init(void)
 {
     add_options(kavanti_options);
-    add_notifier(&phasechange, on_phase, NULL);
-    add_notifier(&auth_up_notifier, on_auth_up, NULL);
-    add_notifier(&ip_up_notifier, on_ip_up, NULL);
-    add_notifier(&link_down_notifier, on_link_down, NULL);
-    add_notifier(&exitnotify, on_exit_notify, NULL);
+    KV_NOTIFY_PHASE(on_phase);
+    KV_NOTIFY_AUTH_UP(on_auth_up);
+    KV_NOTIFY_IP_UP(on_ip_up);
+    KV_NOTIFY_LINK_DOWN(on_link_down);
+    KV_NOTIFY_EXIT(on_exit_notify);
 }

@@ -3,6 +3,11 @@
 #include "platform/shell/KPeriodical.h"
 #include "support/FakeCard.h"
 #include "support/AsNobody.h"
+#include "support/QtLoop.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -10,7 +15,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <sstream>
 
 namespace {
 
@@ -57,6 +64,7 @@ class ModemInfo : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        TestApp(); // measurements run their exchanges on the event loop
         CModemInfo::Record() = ModemInformation{};
         CModemInfo::SetHost(&host);
     }
@@ -68,10 +76,17 @@ protected:
         CModemInfo::GetInformation(&host);
         int n = 0;
         while (host.done == 0 && n < passes) {
-            KPeriodical::DevoteTimeToIdlers();
+            IdlePass();
             ++n;
         }
         return n;
+    }
+
+    // One idle pass, then the event loop until the step it started has answered.
+    void IdlePass()
+    {
+        KPeriodical::DevoteTimeToIdlers();
+        WaitFor([&] { return host.done > 0 || KPeriodical::IdlerCount() > 0; }, 60);
     }
 
     TestHost host;
@@ -88,11 +103,11 @@ TEST_F(ModemInfo, MeasurementTakesOneExchangePerIdlePassAndReportsOnce)
     CModemInfo::GetInformation(&host);
     EXPECT_EQ(KPeriodical::IdlerCount(), 1u);
     for (int pass = 1; pass <= 5; ++pass) {
-        KPeriodical::DevoteTimeToIdlers();
+        IdlePass();
         EXPECT_EQ(host.done, 0);
         EXPECT_EQ(card.Commands().size(), size_t(pass));
     }
-    KPeriodical::DevoteTimeToIdlers();
+    IdlePass();
     EXPECT_EQ(host.done, 1);
     EXPECT_EQ(KPeriodical::IdlerCount(), 0u) << "the measurement deletes itself";
     EXPECT_EQ(card.Commands(), (std::vector<std::string>{"ATE1", "ATI4", "ATI6", "ATI5", "AT@@LNK", "AT@@LVL"}));
@@ -106,7 +121,7 @@ TEST_F(ModemInfo, MeasurementTakesOneExchangePerIdlePassAndReportsOnce)
     const int16_t want[13] = {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 5};
     for (int i = 0; i < 13; ++i) EXPECT_EQ(info.intensity[i], want[i]) << i;
 
-    KPeriodical::DevoteTimeToIdlers();
+    IdlePass();
     EXPECT_EQ(host.done, 1);
     EXPECT_FALSE(CSerialPort::PortUsed(card.Path())) << "the port is closed after the measurement";
 }
@@ -119,9 +134,9 @@ TEST_F(ModemInfo, MeasurementHoldsThePortUntilItEnds)
     ASSERT_EQ(chmod(card.Path(), 0666), 0);
     host.port = card.SlavePath();
     CModemInfo::GetInformation(&host);
-    for (int pass = 1; pass <= 3; ++pass) KPeriodical::DevoteTimeToIdlers();
+    for (int pass = 1; pass <= 3; ++pass) IdlePass();
     EXPECT_EQ(PortUsedAsNobody(card.Path()), 1) << "a second measurement cannot take the port";
-    for (int pass = 4; pass <= 6; ++pass) KPeriodical::DevoteTimeToIdlers();
+    for (int pass = 4; pass <= 6; ++pass) IdlePass();
     EXPECT_EQ(host.done, 1);
     EXPECT_EQ(PortUsedAsNobody(card.Path()), 0);
 }
@@ -172,6 +187,71 @@ TEST_F(ModemInfo, CardThatDisappearsMidMeasurement)
     EXPECT_EQ(CModemInfo::Record().modemName.View(), "KV-PHS100");
     EXPECT_EQ(CModemInfo::Record().phsNo.View(), "old number");
     EXPECT_EQ(CModemInfo::Record().channel, 4);
+}
+
+TEST_F(ModemInfo, ASilentCardLeavesTheEventLoopServingEventsAndGivesTheSameResults)
+{
+    TempDir dir;
+    const std::string log = dir / "commands";
+    SimProcess sim({"--silent", "--log", log});
+    ASSERT_FALSE(sim.Slave().empty());
+    host.port = sim.Slave();
+    CModemInfo::Record().modemName.Assign("earlier");
+    CModemInfo::Record().channel = 2;
+    CModemInfo::Record().intensity[0] = 4;
+
+    auto commands = [&] {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadFileText(log));
+        for (std::string l; std::getline(in, l);)
+            if (!l.empty()) lines.push_back(l);
+        return lines;
+    };
+    // After each command reaches the card, a zero-delay timer; it must fire while that
+    // exchange still waits for its answer.
+    std::vector<bool> firedDuringExchange;
+    size_t seen = 0;
+    CModemInfo::GetInformation(&host);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(100);
+    while (host.done == 0 && std::chrono::steady_clock::now() < end) {
+        KPeriodical::DevoteTimeToIdlers();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        const size_t now = commands().size();
+        if (now > seen) {
+            seen = now;
+            const size_t exchange = now;
+            QTimer::singleShot(0, [&, exchange] {
+                firedDuringExchange.push_back(host.done == 0 && KPeriodical::IdlerCount() == 0 &&
+                                              commands().size() == exchange);
+            });
+        }
+    }
+    WaitFor([] { return false; }, 0.05);
+    ASSERT_EQ(host.done, 1);
+    EXPECT_EQ(commands(), (std::vector<std::string>{"ATE1", "ATE1", "ATE1", "ATI4", "ATI6", "ATI5", "AT@@LNK",
+                                                    "AT@@LVL"}));
+    EXPECT_EQ(firedDuringExchange, std::vector<bool>(8, true));
+    // A measurement where nothing answers: the earlier values, the levels cleared.
+    EXPECT_EQ(CModemInfo::Record().modemName.View(), "earlier");
+    EXPECT_EQ(CModemInfo::Record().channel, 2);
+    EXPECT_EQ(CModemInfo::Record().intensity[0], 0);
+    EXPECT_EQ(KPeriodical::IdlerCount(), 0u);
+}
+
+TEST_F(ModemInfo, ADevicePathLongerThanATtyNameIsUsed)
+{
+    // As below a sandbox root or under /dev/serial/by-id/: far more than 35 characters.
+    TempDir dir;
+    const std::string link = dir / (std::string(120, 'd') + "/usb-KAVANTI_PHS_Card_0123456789-if00-port0");
+    std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+    SimProcess sim({"--link", link});
+    ASSERT_FALSE(sim.Slave().empty());
+    host.port = link;
+    Str255 name;
+    EXPECT_TRUE(CModemInfo::GetModemNameGrobal(name));
+    EXPECT_EQ(name.View(), "KV-PHS100");
+    EXPECT_EQ(RunMeasurement(), 6);
+    EXPECT_EQ(CModemInfo::Record().phsNo.View(), "07012345678");
 }
 
 // ---- the parsing rules, one exchange at a time ------------------------------------------

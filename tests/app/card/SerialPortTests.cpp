@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <poll.h>
 #include <cstring>
 #include <sys/stat.h>
 #include <termios.h>
@@ -61,10 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExchangeCase{"EchoTextAndOk", {"ATI4\r\r\nTEXT\r\n\r\nOK\r\n"}, 300, true, "ATI4\r\r\nTEXT\r\n", 2000},
         ExchangeCase{"BareOkIsEmptySuccess", {"\r\nOK\r\n"}, 300, true, "", 2000},
-        ExchangeCase{"OkShorterThanClosingLine", {"OK"}, 300, true, "", 2000},
+        ExchangeCase{"OkLineAtTheStartIsEmptySuccess", {"OK\r\n"}, 300, true, "", 2000},
+        ExchangeCase{"OkWithoutItsLineEndIsNotTheEnd", {"\r\nOK"}, 60, false, "", 2500},
         ExchangeCase{"OkSplitOverPieces", {"ATI4\r\r\nA\r\n\r\nO", "K\r\n"}, 300, true, "ATI4\r\r\nA\r\n", 2000},
-        ExchangeCase{"OkInsideTheInformationEndsEarly", {"ATI4\r\r\nBOOKS", "\r\n\r\nOK\r\n"}, 300, true, "ATI4\r\r", 2000},
-        ExchangeCase{"OkWinsOverError", {"\r\nERROR OK\r\n"}, 300, true, "\r\nERRO", 2000},
+        ExchangeCase{"OkInsideTheInformationIsNotTheEnd", {"ATI4\r\r\nBOOKS", "\r\n\r\nOK\r\n"}, 300, true, "ATI4\r\r\nBOOKS\r\n", 2000},
+        ExchangeCase{"ModelNameHoldingOkInPiecesOfThree", {"ATI", "4\r\r", "\nTO", "KYO", "-PH", "S\r\n", "\r\nO", "K\r\n"}, 300, true, "ATI4\r\r\nTOKYO-PHS\r\n", 2000},
+        ExchangeCase{"ErrorInsideTheInformationIsNotAFailure", {"ATI4\r\r\nNO ERRORS\r\n\r\nOK\r\n"}, 300, true, "ATI4\r\r\nNO ERRORS\r\n", 2000},
+        ExchangeCase{"OkAndErrorInsideALineEndNothing", {"\r\nERROR OK\r\n"}, 60, false, "", 2500},
         ExchangeCase{"ErrorFailsAtOnce", {"\r\nERROR\r\n"}, 300, false, "", 2000},
         ExchangeCase{"ErrorSplitOverPieces", {"\r\nER", "RO", "R\r\n"}, 300, false, "", 2000},
         ExchangeCase{"SilenceTimesOutAfterOneSecondWait", {}, 60, false, "", 2500},
@@ -75,7 +80,7 @@ TEST(SerialPort, LongReplyIsCutToTheDestinationAndFullBufferFails)
 {
     const std::string longText(600, 'L');
     FakeCard card([&](const std::string& cmd) {
-        if (cmd == "LONG") return FakeReply{{CardReply(cmd, longText)}};
+        if (cmd == "LONG") return FakeReply{{EchoedReply(cmd, longText)}};
         return FakeReply{{std::string(1100, 'z')}}; // neither OK nor ERROR
     });
     int32_t err = 1;
@@ -98,6 +103,37 @@ TEST(SerialPort, LongReplyIsCutToTheDestinationAndFullBufferFails)
     ASSERT_TRUE(port.SendPort("NOISE\r"));
     EXPECT_FALSE(port.RecvPort(area.dest, sizeof area.dest, 300));
     EXPECT_LT(MsSince(t0), 2000);
+}
+
+TEST(SerialPort, ALateReplyDoesNotShiftTheNextExchange)
+{
+    // The first answer arrives after its exchange gave up; the next command must not read it.
+    std::atomic<bool> lateSent{false};
+    FakeCard card([&](const std::string& cmd) {
+        if (cmd == "ATI4") {
+            FakeReply r{{EchoedReply(cmd, "LATE-MODEL"), ""}};
+            r.beforePiece = [&](size_t i) {
+                if (i == 0) usleep(1500 * 1000);
+                else lateSent = true;
+            };
+            return r;
+        }
+        return FakeReply{{EchoedReply(cmd, "07012345678")}};
+    });
+    int32_t err = 1;
+    CSerialPort port(card.Path(), &err);
+    ASSERT_EQ(err, 0);
+    char dest[256] = "";
+    ASSERT_TRUE(port.SendPort("ATI4\r"));
+    EXPECT_FALSE(port.RecvPort(dest, sizeof dest, 60));
+    for (int i = 0; i < 500 && !lateSent; ++i) usleep(10 * 1000);
+    ASSERT_TRUE(lateSent);
+    pollfd p{port.FileDescriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1) << "the late answer is waiting on the line";
+
+    ASSERT_TRUE(port.SendPort("ATI6\r"));
+    ASSERT_TRUE(port.RecvPort(dest, sizeof dest, 300));
+    EXPECT_EQ(std::string(dest), "ATI6\r\r\n07012345678\r\n");
 }
 
 TEST(SerialPort, DeadlineCountsTicksNotSingleWaits)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -66,6 +68,8 @@ struct EventCase {
     int32_t pppAfter;
 };
 
+// Failure messages name the case, never its bytes.
+void PrintTo(const EventCase& c, std::ostream* os) { *os << c.what; }
 class EventTable : public ControlTest, public ::testing::WithParamInterface<EventCase> {};
 
 TEST_P(EventTable, ReportsAndPPPStatus)
@@ -297,6 +301,8 @@ struct OptionCase {
     std::vector<std::string> calls;
 };
 
+// Failure messages name the case, never its bytes.
+void PrintTo(const OptionCase& c, std::ostream* os) { *os << c.what; }
 class OptionRules : public ControlTest, public ::testing::WithParamInterface<OptionCase> {};
 
 TEST_P(OptionRules, ConnectResult)
@@ -345,6 +351,8 @@ struct DiscoveryCase {
     const char* deviceName;
 };
 
+// Failure messages name the case, never its bytes.
+void PrintTo(const DiscoveryCase& c, std::ostream* os) { *os << c.what; }
 class Discovery : public ControlTest, public ::testing::WithParamInterface<DiscoveryCase> {};
 
 TEST_P(Discovery, FirstQualifyingPortWins)
@@ -440,4 +448,40 @@ TEST_F(RedialTest, TickCounterWrapDoesNotFireEarly)
     KTestClock::Advance(101);
     KPeriodical::DevoteTimeToIdlers();
     EXPECT_EQ(Count("dial"), 1u);
+}
+
+// ---- logs -----------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string>* gLogLines = nullptr;
+
+void KeepLogLine(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    if (gLogLines && context.category && std::string(context.category) == "kavanti.ppp")
+        gLogLines->push_back(message.toStdString());
+}
+
+} // namespace
+
+TEST_F(ControlTest, StateChangesAreLoggedOnlyWhenTheCategoryIsOn)
+{
+    std::vector<std::string> lines;
+    gLogLines = &lines;
+    const QtMessageHandler old = qInstallMessageHandler(KeepLogLine);
+
+    Event(kEventModemInitFinished);
+    EXPECT_TRUE(lines.empty()) << "off by default";
+
+    QLoggingCategory::setFilterRules("kavanti.ppp.debug=true");
+    Event(kEventAuthStarted);
+    Event(kEventConnectComplete, 0, 19);
+    QLoggingCategory::setFilterRules("");
+    qInstallMessageHandler(old);
+    gLogLines = nullptr;
+
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "dial-up modem initialised \u2192 authenticating (authentication started)",
+                         "dial-up authenticating \u2192 failure (connect failed: authentication failed)",
+                     }));
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <dirent.h>
 #include <filesystem>
 #include <string>
@@ -152,6 +153,18 @@ TEST(Translator, ExitStatusFromWaitStatus)
 }
 
 // ---- the argument list -------------------------------------------------------------------
+
+TEST(ExitStatus, InWords)
+{
+    const std::pair<int, const char*> cases[] = {
+        {0, "the link ended normally"}, {8, "the dialling script failed"}, {16, "the modem hung up"},
+        {19, "authentication failed"},  {20, "pppd ended with status 20"},  {-1, "pppd ended with status -1"},
+    };
+    for (const auto& [status, text] : cases)
+        EXPECT_EQ(ExitStatusText(status), text) << status;
+    for (int status = 0; status <= 19; ++status)
+        EXPECT_EQ(ExitStatusText(status).find("pppd ended with status"), std::string::npos) << status << " has words";
+}
 
 TEST(Arguments, OnlyUnprivilegedOptionsAndNeverThePassword)
 {
@@ -359,6 +372,52 @@ TEST_F(BackendTest, ANewDialEndsTheRunningProgramFirst)
     ASSERT_TRUE(WaitFor([&] { return Exists("up"); }));
     EXPECT_NE(Pid(), first);
     control.ClosePort();
+}
+
+TEST_F(BackendTest, AProgramThatEndsBeforeReadingThePasswordIsAFailureNotOurDeath)
+{
+    // More than a pipe holds, so the write is still going on when the program ends without
+    // reading: without care that is SIGPIPE for the whole application.
+    ScopedEnv mode("FAKE_PPPD_MODE", "nopassword");
+    struct sigaction old {};
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &dfl, &old); // as in a program that never thought of it
+
+    Transport& transport = PppdTransport();
+    ASSERT_EQ(transport.Init(), kStatusOK);
+    OSStatus err = -1;
+    Endpoint* endpoint = transport.OpenEndpoint(&err);
+    ASSERT_NE(endpoint, nullptr);
+    struct Seen {
+        std::vector<uint32_t> codes;
+        std::vector<uint32_t> cookies;
+    } seen;
+    endpoint->InstallNotifier(
+        [](void* context, uint32_t code, int32_t, uint32_t cookie) {
+            auto* s = static_cast<Seen*>(context);
+            s->codes.push_back(code);
+            s->cookies.push_back(cookie);
+        },
+        &seen);
+    endpoint->SetProgressEvents(true);
+    auto set = [&](uint32_t name, const std::string& value) {
+        std::vector<uint8_t> buffer(kOptionHeaderSize + value.size() + 1, 0);
+        OptionHeader header{uint32_t(buffer.size()), kOptionLevelPPP, name, 0};
+        std::memcpy(buffer.data(), &header, sizeof header);
+        std::memcpy(buffer.data() + kOptionHeaderSize, value.data(), value.size());
+        OptionRequest request{uint32_t(buffer.size()), uint32_t(buffer.size()), buffer.data(), kOptionNegotiate};
+        return endpoint->OptionManagement(request);
+    };
+    ASSERT_EQ(set(kOptionAccessPoint, "0570"), kStatusOK);
+    ASSERT_EQ(set(kOptionPassword, std::string(512 * 1024, 'p')), kStatusOK);
+
+    EXPECT_EQ(endpoint->Dial(), kStatusOK);
+    ASSERT_TRUE(WaitFor([&] { return !seen.codes.empty(); }));
+    EXPECT_EQ(seen.codes, (std::vector<uint32_t>{kEventConnectComplete}));
+    EXPECT_EQ(seen.cookies, (std::vector<uint32_t>{1})) << "the program's own exit status";
+    transport.Close();
+    sigaction(SIGPIPE, &old, nullptr);
 }
 
 // ---- the plugin in the installed pppd ------------------------------------------------------

@@ -330,3 +330,32 @@ TEST(PppSim, UnknownOptionsAreUsageErrors)
         EXPECT_EQ(err.find("peer"), std::string::npos) << err;
     }
 }
+
+// ---- sandboxes of a test that dies ----------------------------------------------------------
+
+// Run only as the child of the test below: makes a sandbox, says where, and dies unannounced.
+TEST(SandboxOfAKilledTest, Child)
+{
+    const char* report = std::getenv("KV_SANDBOX_REPORT");
+    if (!report)
+        GTEST_SKIP() << "run by SandboxOfAKilledTest.IsRemoved";
+    SandboxRoot root;
+    WriteFileText(root.Path() + "/etc/ppp/peers/kavanti", "device /dev/null\n");
+    WriteFileText(report, root.Path());
+    raise(SIGKILL);
+}
+
+TEST(SandboxOfAKilledTest, IsRemoved)
+{
+    TempDir dir;
+    const std::string report = dir / "report";
+    ScopedEnv env("KV_SANDBOX_REPORT", report);
+    const pid_t pid = Spawn({"/proc/self/exe", "--gtest_filter=SandboxOfAKilledTest.Child"});
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const std::string sandbox = ReadFileText(report);
+    ASSERT_FALSE(sandbox.empty());
+    EXPECT_TRUE(WaitFor([&] { return !std::filesystem::exists(sandbox); }, 30)) << sandbox << " was left behind";
+}

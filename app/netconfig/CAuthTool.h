@@ -8,6 +8,7 @@
 #include "platform/cf/PValue.h"
 
 #include <memory>
+#include <string>
 
 class CAuthTool {
 public:
@@ -19,8 +20,8 @@ public:
     CAuthTool(const CAuthTool&) = delete;
     CAuthTool& operator=(const CAuthTool&) = delete;
 
-    // Administrator rights are held: kept credentials first, then the prompt. On false `status`
-    // holds the reason (-60006 cancelled, -60005 refused, or why sudo could not run).
+    // Administrator rights are held: kept credentials first, then the prompt. On true `status` is
+    // 0; on false it holds the reason (-60006 cancelled, -60005 refused, or why sudo could not run).
     bool Authorization(OSStatus* status);
 
     // Authorizes, then runs KavantiTool with `arguments` (null-terminated, without the tool's own
@@ -35,6 +36,9 @@ public:
     // The full path of `toolName` in the tool folder into `path` (kToolPathSize bytes); true
     // when the current user may execute that file.
     static bool GetToolPath(const PString* toolName, char* path);
+    // Another folder than the installed one to take the tool from ("" for the installed one):
+    // for programs whose executable does not sit in the install tree, such as the tests.
+    static void SetToolFolder(const std::string& folder);
 
     // The kept credentials into the two buffers (kCredentialSize bytes each); false when there
     // are none or the keychain cannot be read.

@@ -22,15 +22,18 @@ bool IsUsablePassword(std::string_view password);
 
 // `sudo -S -k -p "" -v` with the password on standard input: 0 granted, kAuthorizationDenied
 // refused, or a status when sudo could not be started (-43 when it is not installed).
-OSStatus CheckPassword(std::string_view password);
+// `passwordRead`, when given, tells whether sudo read the password line at all (root and
+// NOPASSWD rules grant without reading it).
+OSStatus CheckPassword(std::string_view password, bool* passwordRead = nullptr);
 
-// `sudo -S -k -p "" -- program args...`. The password and a newline go to standard input first.
+// `sudo -S -k -p "" -- program args...`. The password (when given) and a newline go to standard
+// input first.
 // When `afterReady` is given, it is written (with a newline) only once the program has written
 // the line "ready" on its standard output; a refused sudo never sees it. Everything else the
 // program writes on standard output is passed on to ours. Waits for that child only.
 // 0 with `exitStatus` set (0..255, or 128+signal), or a status when it could not be started.
 OSStatus RunWithPassword(const std::string& program, const std::vector<std::string>& args,
-                         std::string_view password, const std::string* afterReady, int& exitStatus);
+                         const std::string_view* password, const std::string* afterReady, int& exitStatus);
 
 } // namespace KPrivilege
 
@@ -59,4 +62,5 @@ public:
 private:
     std::string mPassword;
     bool mGranted = false;
+    bool mSudoReadsPassword = true; // sudo read the password line when the rights were granted
 };

@@ -6,6 +6,7 @@
 #include "platform/paths/KPaths.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,10 @@ bool CAuthTool::Authorization(OSStatus* status)
     // The dialog's fields hold at most 255 characters, as the keychain buffers do.
     if (userName.size() >= kCredentialSize) userName.resize(kCredentialSize - 1);
     if (password.size() >= kCredentialSize) password.resize(kCredentialSize - 1);
+    const std::string login = KPrivilege::LoginName();
+    if (userName != login)
+        std::fprintf(stderr, "Kavanti: sudo asks for the password of the user \"%s\" who runs Kavanti, not of \"%s\".\n",
+                     login.c_str(), userName.c_str());
     const OSStatus s = auth->CopyRights(userName, password);
     if (s != kStatusOK) {
         Wipe(password);

@@ -177,11 +177,11 @@ bool CApplicationMain::ObeyCommand(int32_t command, void* param)
             mPPPCtrl->Disconnect();
         return true;
     case kCmdCancel:
-        if (mRedialMode) {
-            if (CPPPRedial* redial = CPPPRedial::GetRedialProc())
-                redial->StopRedial();
-            mRedialMode = false;
-        }
+        // The last redial of an attempt is pending with the redial option already cleared;
+        // cancel must end it too, or it dials after the user cancelled.
+        if (CPPPRedial* redial = CPPPRedial::GetRedialProc())
+            redial->StopRedial();
+        mRedialMode = false;
         mPPPCtrl->CancelCommand();
         SetAppStatus(kAppIdle, true);
         return true;

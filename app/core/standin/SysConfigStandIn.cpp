@@ -81,7 +81,8 @@ bool CSysConfig::CreateNSData(SysConfigDataRec& data)
         data.proxyServer.Assign(proxy);
     data.proxyPort.Assign(kProxyPort);
     Str255 model;
-    const char* script = ModemScriptName(mHost->IsUseSlipper(), prefs.GetCCLOption(), mHost->GetAppModemName(&model));
+    const bool slipper = mHost->IsUseSlipper();
+    const char* script = ModemScriptName(slipper, prefs.GetCCLOption(), slipper ? nullptr : mHost->GetAppModemName(&model));
     return GetCCLFilePath(script, data.cclFilePath.buf);
 }
 

@@ -48,7 +48,7 @@ const char* kOrdinaryStore = R"(<?xml version="1.0" encoding="UTF-8"?>
 </dict></dict></plist>
 )";
 
-class EndToEnd : public CoreTest {
+class CoreEndToEnd : public CoreTest {
 protected:
     std::string sudoLog = root.Path() + "/sudo.log";
     std::string sudo = root.Path() + "/sudo-standin";
@@ -115,7 +115,7 @@ protected:
 
 } // namespace
 
-TEST_F(EndToEnd, ConnectMakesTheLocationDialsFetchesTheRemainingTimeAndDisconnects)
+TEST_F(CoreEndToEnd, ConnectMakesTheLocationDialsFetchesTheRemainingTimeAndDisconnects)
 {
     StartApp();
     ASSERT_EQ(CurrentLocation(), "Home");
@@ -142,7 +142,7 @@ TEST_F(EndToEnd, ConnectMakesTheLocationDialsFetchesTheRemainingTimeAndDisconnec
     EXPECT_EQ(window.statuses, (std::vector<short>{4, 6, 3, 2, 10, 11})) << "and the remaining time once more";
 }
 
-TEST_F(EndToEnd, CancelInTheAdministratorPromptEndsSilently)
+TEST_F(CoreEndToEnd, CancelInTheAdministratorPromptEndsSilently)
 {
     StartApp();
     prompt.ok = false;
@@ -156,7 +156,7 @@ TEST_F(EndToEnd, CancelInTheAdministratorPromptEndsSilently)
     EXPECT_EQ(CurrentLocation(), "Home");
 }
 
-TEST_F(EndToEnd, MissingModemScriptShowsNoModemScript)
+TEST_F(CoreEndToEnd, MissingModemScriptShowsNoModemScript)
 {
     RemoveScript("TKS KSR23C-J");
     StartApp();
@@ -167,7 +167,7 @@ TEST_F(EndToEnd, MissingModemScriptShowsNoModemScript)
     EXPECT_EQ(CardCommands("ATD"), 0);
 }
 
-TEST_F(EndToEnd, ToolFailureShowsConfigurationFailed)
+TEST_F(CoreEndToEnd, ToolFailureShowsConfigurationFailed)
 {
     struct Case {
         const char* what;
@@ -193,7 +193,7 @@ TEST_F(EndToEnd, ToolFailureShowsConfigurationFailed)
     }
 }
 
-TEST_F(EndToEnd, ElevenFailingDialsWithRedialGiveTenRedialsThreeHundredTicksApart)
+TEST_F(CoreEndToEnd, ElevenFailingDialsWithRedialGiveTenRedialsThreeHundredTicksApart)
 {
     StopCard();
     PrefsSetup p;

@@ -99,7 +99,8 @@ void DownloadURL(const char* url)
     if (!reply)
         return;
 
-    auto* stream = new KLimitStream;
+    // Owned by the manager too, so that a stream that never ends goes with it at exit.
+    auto* stream = new KLimitStream(Manager());
     stream->reply = reply;
     QObject::connect(reply, &QNetworkReply::readyRead, stream,
                      [stream] { ReadStreamClientCallBack(stream, KLimitStreamEvent::HasBytesAvailable); });

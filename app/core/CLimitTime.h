@@ -13,6 +13,7 @@ class QNetworkReply;
 // One request in flight: the reply stream, its own inactivity timer and the bytes so far.
 class KLimitStream : public QObject {
 public:
+    explicit KLimitStream(QObject* parent) : QObject(parent) {}
     QPointer<QNetworkReply> reply;
     QTimer timer;
     std::string body;

@@ -146,7 +146,7 @@ protected:
         for (const char* s : {"Kirodenki KTR21-J", "Kirodenki KTR21C-J", "Kirodenki KTR22-J", "Kirodenki KTR22C-J",
                               "SUNTAC Slipper", "TKS KSR23C-J"})
             InstallScript(s);
-        SetLimitTimeoutForTesting(400);
+        SetLimitTimeoutForTesting(1000);
     }
     void TearDown() override
     {

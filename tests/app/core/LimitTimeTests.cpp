@@ -115,6 +115,16 @@ TEST_F(LimitTest, ReplyInPiecesIsShownOnceAndRight)
     EXPECT_EQ(CApplicationMain::GetAppPrefs()->GetLimitTime().View(), "02:05");
 }
 
+TEST_F(LimitTest, InactivityTimeoutIsReArmedByEveryPiece)
+{
+    // The whole reply takes longer than the timeout; no gap between its pieces does.
+    SetLimitTimeoutForTesting(2000);
+    StartAll({"--number", std::string(kNumber) + "=125", "--plan", "split=3:1200"});
+    ASSERT_TRUE(FetchUntilShown(1, 20));
+    EXPECT_EQ(window.limits, (std::vector<LimitShown>{{"02:05", 133}}));
+    EXPECT_EQ(Count(window.statuses, kDialupLimitBusy), 1) << "no retry";
+}
+
 TEST_F(LimitTest, RedirectIsFollowed)
 {
     StartAll({"--number", std::string(kNumber) + "=90", "--plan", "redirect"});

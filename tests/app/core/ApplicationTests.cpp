@@ -212,18 +212,20 @@ TEST_F(CoreTest, DialupStatusTable)
         short status;
         Codes shown;
         int32_t appAfter;
+        bool portCheck; // the port check runs afterwards
     };
     const Case cases[] = {
-        {"modem initialised", kAppIdle, false, true, kDialupModemInitDone, {4}, kAppIdle},
-        {"authenticating", kAppIdle, false, true, kDialupAuthenticating, {6}, kAppIdle},
-        {"connect complete", kAppIdle, false, true, kDialupConnectComplete, {3}, kAppIdle},
-        {"connected: silent 2", kAppIdle, false, true, kDialupConnected, {2}, kAppConnected},
-        {"hung up", kAppConnected, false, true, kDialupHungUp, {7}, kAppConnected},
-        {"link down, port free: silent 0", kAppConnected, false, true, kDialupIdle, {0}, kAppIdle},
-        {"link down, port held: nothing shown yet", kAppConnected, false, false, kDialupIdle, {}, kAppConnected},
-        {"failure without redial: status stays", kAppIdle, false, true, kDialupError, {9}, kAppIdle},
-        {"failure with redial: silent 0", kAppConnected, true, true, kDialupError, {9}, kAppIdle},
-        {"remaining time busy", kAppIdle, false, true, kDialupLimitBusy, {10}, kAppIdle},
+        {"modem initialised", kAppIdle, false, true, kDialupModemInitDone, {4}, kAppIdle, false},
+        {"authenticating", kAppIdle, false, true, kDialupAuthenticating, {6}, kAppIdle, false},
+        {"connect complete", kAppIdle, false, true, kDialupConnectComplete, {3}, kAppIdle, false},
+        {"connected: silent 2", kAppIdle, false, true, kDialupConnected, {2}, kAppConnected, false},
+        {"hung up", kAppConnected, false, true, kDialupHungUp, {7}, kAppConnected, false},
+        {"link down, port free: silent 0", kAppConnected, false, true, kDialupIdle, {0}, kAppIdle, true},
+        {"link down, port held: nothing shown yet", kAppConnected, false, false, kDialupIdle, {}, kAppConnected, true},
+        // The attempt is over: the port check, stopped for the dial, runs again.
+        {"failure without redial: status stays", kAppIdle, false, true, kDialupError, {9}, kAppIdle, true},
+        {"failure with redial: silent 0", kAppConnected, true, true, kDialupError, {9}, kAppIdle, true},
+        {"remaining time busy", kAppIdle, false, true, kDialupLimitBusy, {10}, kAppIdle, false},
     };
     WritePrefs({});
     AddCardPort();
@@ -235,11 +237,13 @@ TEST_F(CoreTest, DialupStatusTable)
         app->SetAppStatus(c.appBefore, false);
         CApplicationMain::SetRedialMode(c.redial);
         if (!c.portFree) std::filesystem::rename(device, parked);
+        app->StopPortCheck(); // as during a dial
         ClearRecords();
         const uint32_t before = TickCount();
         app->SetDialupStatus(c.status, 0);
         EXPECT_EQ(window.statuses, c.shown);
         EXPECT_EQ(CApplicationMain::GetAppStatus(), c.appAfter);
+        EXPECT_EQ(app->IsIdling(), c.portCheck);
         if (!c.portFree) {
             EXPECT_EQ(TickCount() - before, 9u * 20u) << "nine waits for the port";
             std::filesystem::rename(parked, device);

@@ -341,3 +341,41 @@ TEST_F(CoreTest, AfterConnectActionsFollowTheCheckBoxesAsTheyAre)
     EXPECT_EQ(launch.calls, (std::vector<std::string>{"helper http:", "helper mailto:"}));
     EXPECT_EQ(factory.hides, 1);
 }
+
+// The modem script the connect needs, by the card it finds.
+TEST_F(CoreTest, ModemScriptCheckFollowsTheCard)
+{
+    struct Case {
+        const char* what;
+        bool slipper;
+        const char* model;
+        const char* installed; // the only script installed
+        bool found;
+    };
+    const Case cases[] = {
+        {"KTR22C-J needs its own script", false, "KTR22C-J", "Kirodenki KTR22C-J", true},
+        {"KTR22C-J without it", false, "KTR22C-J", "Kirodenki KTR22-J", false},
+        {"model names compare exactly", false, "ktr21-j", "Kirodenki KTR21-J", false},
+        {"any other model takes the TKS script", false, "KSR23C-J", "TKS KSR23C-J", true},
+        {"the Slipper always needs its script", true, "KTR21-J", "SUNTAC Slipper", true},
+        {"the Slipper ignores the card's model", true, "KTR21-J", "Kirodenki KTR21-J", false},
+    };
+    WritePrefs({});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(resources + "/modem-scripts");
+        std::filesystem::create_directories(resources + "/modem-scripts");
+        InstallScript(c.installed);
+        if (c.slipper) AddSlipperPort();
+        else AddCardPort();
+        StartCard({"--model", c.model});
+        ASSERT_TRUE(Start());
+        char name[CApplicationMain::kDeviceNameSize] = {};
+        CApplicationMain::GetAppDeviceName(name);
+        EXPECT_EQ(CApplicationMain::CheckCCLFile(name), c.found);
+        app.reset();
+        StopCard();
+        std::filesystem::remove_all(sysfs.Sys());
+        sysfs = FakeSysfs(root.Path());
+    }
+}

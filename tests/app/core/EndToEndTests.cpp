@@ -5,6 +5,7 @@
 
 #include "app/netconfig/CAuthPrompt.h"
 #include "app/netconfig/USysConfig.h"
+#include "platform/cf/PList.h"
 #include "platform/store/SCPreferences.h"
 #include "support/ServiceSim.h"
 
@@ -149,6 +150,40 @@ TEST_F(CoreEndToEnd, ConnectMakesTheLocationDialsFetchesTheRemainingTimeAndDisco
     EXPECT_EQ(prompt.asked, 1);
     ASSERT_TRUE(Run([&] { return window.limits.size() == 1; }));
     EXPECT_EQ(window.statuses, (std::vector<short>{4, 6, 3, 2, 10, 11})) << "and the remaining time once more";
+}
+
+TEST_F(CoreEndToEnd, TwoActiveServicesHaveTheConfigurationWrittenAgain)
+{
+    StartApp();
+    app->ObeyCommand(kCmdConnect, nullptr);
+    ASSERT_TRUE(Run([&] { return Seen(kDialupConnected) > 0; }));
+    app->ObeyCommand(kCmdDisconnect, nullptr);
+    ASSERT_TRUE(Run([&] { return CApplicationMain::GetAppStatus() == kAppIdle && Seen(kDialupIdle) > 0; }));
+    ASSERT_EQ(ToolRuns(), 1);
+
+    // Every service of the store switched on: the card's is still right, but not alone.
+    PRef<PValue> read;
+    ASSERT_EQ(PListReadFile(KPaths::StorePath(), false, read), PListReadResult::Ok);
+    auto tree = PRefCast<PDictionary>(read);
+    ASSERT_TRUE(tree);
+    auto services = PRefCast<PDictionary>(tree->GetRef("NetworkServices"));
+    ASSERT_TRUE(services);
+    auto activated = PDictionary::CreateMutable();
+    for (const auto& [id, value] : services->Entries()) {
+        auto service = PRefCast<PDictionary>(value)->MutableCopy();
+        service->Remove("__INACTIVE__");
+        activated->Set(id, service);
+    }
+    auto edited = tree->MutableCopy();
+    edited->Set("NetworkServices", activated);
+    std::string xml;
+    ASSERT_TRUE(PListCreateXMLData(*edited, xml));
+    WriteFileText(KPaths::StorePath(), xml);
+    ASSERT_GT(USysConfig::GetActiveServiceCount(), 1);
+
+    app->ObeyCommand(kCmdConnect, nullptr);
+    EXPECT_EQ(ToolRuns(), 2);
+    EXPECT_EQ(USysConfig::GetActiveServiceCount(), 1) << "the tool switched the others off";
 }
 
 TEST_F(CoreEndToEnd, CancelInTheAdministratorPromptEndsSilently)

@@ -24,6 +24,7 @@ char CApplicationMain::mPortName[kPortNameSize] = {};
 char CApplicationMain::mDeviceName[kDeviceNameSize] = {};
 Str255 CApplicationMain::mModemName;
 Str255 CApplicationMain::mPHSNo;
+long CApplicationMain::mDialupError = 0;
 
 namespace {
 
@@ -80,6 +81,7 @@ CApplicationMain::CApplicationMain()
     mDeviceName[0] = '\0';
     mModemName = Str255();
     mPHSNo = Str255();
+    mDialupError = 0;
     CModemInfo::SetHost(this);
     mSysConfig.SetHost(&mConfigHost);
     RegisterClasses();

@@ -128,6 +128,8 @@ public:
 
     CMainWindowIface* GetMainWindow() const { return mMainWindow; }
     static CPPPControl* GetPPPControl() { return mPPPCtrl; }
+    // The error that came with the last dial-up status (0 when none), for the panel's message.
+    static long GetDialupError() { return mDialupError; }
     int16_t GetRedialCount() const { return mRedialCount; }
     int16_t GetLimitRetryCount() const { return mLimitRetryCount; }
 
@@ -167,6 +169,7 @@ private:
     static char mDeviceName[kDeviceNameSize];
     static Str255 mModemName;
     static Str255 mPHSNo;
+    static long mDialupError;
 
     CMainWindowIface* mMainWindow = nullptr;
     bool mConnectAfterMeasure = false;

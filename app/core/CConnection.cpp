@@ -118,8 +118,9 @@ OSStatus CApplicationMain::StartDialup()
     return result;
 }
 
-void CApplicationMain::SetDialupStatus(short status, long /*error*/)
+void CApplicationMain::SetDialupStatus(short status, long error)
 {
+    mDialupError = error;
     if (status == kDialupIdle) {
         bool used = CSerialPort::PortUsed(mPortName);
         for (int tries = 0; used && tries < kPortReleaseTries; ++tries) {

@@ -280,5 +280,6 @@ TEST_F(CoreEndToEnd, ElevenFailingDialsWithRedialGiveTenRedialsThreeHundredTicks
     EXPECT_EQ(Seen(kDialupError), 11u);
     EXPECT_EQ(window.statuses.back(), kDialupError);
     EXPECT_EQ(CardCommands("ATD"), 11);
+    EXPECT_NE(CApplicationMain::GetDialupError(), 0) << "the reason comes with the failure";
     EXPECT_EQ(ToolRuns(), 1) << "redials do not run the checks again";
 }

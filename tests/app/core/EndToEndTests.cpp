@@ -1,0 +1,285 @@
+// One connect without the real window: kavanti-cardsim on a pseudo-terminal behind a fake
+// sysfs, kavanti-pppsim as pppd, the real KavantiTool through a sudo stand-in, and
+// kavanti-servicesim for the remaining time. The recording window stands in for the panels.
+#include "CoreFixture.h"
+
+#include "app/netconfig/CAuthPrompt.h"
+#include "app/netconfig/USysConfig.h"
+#include "platform/cf/PList.h"
+#include "platform/store/SCPreferences.h"
+#include "support/ServiceSim.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+
+namespace {
+
+const char* kNumber = "07012345678";
+const char* kUser = "kavanti@example.jp";
+const char* kPassword = "Pw-7g2Kq";
+
+// The administrator dialog: OK with the login user's name, or Cancel.
+class ScriptedPrompt : public CAuthPrompt {
+public:
+    bool ok = true;
+    int asked = 0;
+    bool AskCredentials(std::string& userName, std::string& password) override
+    {
+        ++asked;
+        if (!ok) return false;
+        const passwd* pw = getpwuid(geteuid());
+        userName = pw ? pw->pw_name : "root";
+        password = "admin-pw";
+        return true;
+    }
+};
+
+// A store with one ordinary location, "Home", holding the built-in Ethernet.
+const char* kOrdinaryStore = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>CurrentSet</key><string>/Sets/H</string>
+<key>Sets</key><dict>
+ <key>H</key><dict><key>UserDefinedName</key><string>Home</string><key>Network</key><dict>
+  <key>Global</key><dict><key>IPv4</key><dict><key>ServiceOrder</key><array><string>E1</string></array></dict></dict>
+  <key>Service</key><dict><key>E1</key><dict><key>__LINK__</key><string>/NetworkServices/E1</string></dict></dict></dict></dict>
+</dict>
+<key>NetworkServices</key><dict>
+ <key>E1</key><dict><key>UserDefinedName</key><string>Built-in Ethernet</string>
+  <key>Interface</key><dict><key>DeviceName</key><string>eth0</string><key>Hardware</key><string>Ethernet</string></dict></dict>
+</dict></dict></plist>
+)";
+
+const char* kRunAfterDashes = "read -r _\n"
+                              "while [ $# -gt 0 ] && [ \"$1\" != \"--\" ]; do shift; done\n"
+                              "[ $# -gt 0 ] || exit 0\n"
+                              "shift\n"
+                              "exec \"$@\"\n";
+
+class CoreEndToEnd : public CoreTest {
+protected:
+    std::string sudoLog = root.Path() + "/sudo.log";
+    std::string sudo = root.Path() + "/sudo-standin";
+    ScopedEnv sudoEnv{"KAVANTI_SUDO", sudo};
+    ScopedEnv pppsimEnv{"KAVANTI_PPPSIM", "delay=5"};
+    ScriptedPrompt prompt;
+    std::unique_ptr<ServiceSim> service;
+
+    void SetUp() override
+    {
+        CoreTest::SetUp();
+        RegisterAuthPrompt(&prompt);
+        // Until kavanti-sudosim lands: a broker that drops the administrator's password line,
+        // grants the check (-v) and runs the program after "--" as the same user.
+        WriteSudo(kRunAfterDashes);
+        sysfs.Device("pci0000:00/0000:00:19.0", "pci");
+        sysfs.Net("eth0", "pci0000:00/0000:00:19.0", "00:1b:21:aa:bb:cc");
+        AddCardPort();
+        WriteFileText(KPaths::StorePath(), kOrdinaryStore);
+        service = std::make_unique<ServiceSim>(std::vector<std::string>{"--number", std::string(kNumber) + "=125"});
+        window.userName = kUser;
+        window.password = kPassword;
+        window.config[1417] = true;
+    }
+    void TearDown() override
+    {
+        CoreTest::TearDown();
+        RegisterAuthPrompt(nullptr);
+    }
+    void WriteSudo(const std::string& body)
+    {
+        WriteFileText(sudo, "#!/bin/sh\necho \"$*\" >> '" + sudoLog + "'\n" + body);
+        chmod(sudo.c_str(), 0755);
+    }
+    // Runs of a program through the broker (password checks aside).
+    int ToolRuns() const
+    {
+        const std::string log = ReadFileText(sudoLog);
+        int n = 0;
+        for (size_t at = log.find(" -- "); at != std::string::npos; at = log.find(" -- ", at + 1)) ++n;
+        return n;
+    }
+    void StartApp(PrefsSetup p = {})
+    {
+        p.limitURL = service->Base();
+        p.proxy = 1; // an accelerator proxy: the card service's configuration can then be right
+        WritePrefs(p);
+        StartCard({"--number", kNumber, "--user", kUser, "--password", kPassword});
+        ASSERT_TRUE(Start());
+    }
+    static std::string CurrentLocation()
+    {
+        char name[256] = {};
+        USysConfig::GetCurrentSetName(name);
+        return name;
+    }
+    // Turns the loop, giving idle time and letting ticks pass, until `done`.
+    bool Run(const std::function<bool()>& done, double seconds = 20)
+    {
+        return WaitFor([&] {
+            After(1);
+            return done();
+        }, seconds);
+    }
+    size_t Seen(short code) const { return size_t(std::count(window.statuses.begin(), window.statuses.end(), code)); }
+};
+
+} // namespace
+
+TEST_F(CoreEndToEnd, ConnectMakesTheLocationDialsFetchesTheRemainingTimeAndDisconnects)
+{
+    StartApp();
+    ASSERT_EQ(CurrentLocation(), "Home");
+    ClearRecords();
+    app->ObeyCommand(kCmdConnect, nullptr);
+    EXPECT_EQ(ToolRuns(), 1);
+    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_EQ(CurrentLocation(), "KVAUTODL");
+    ASSERT_TRUE(Run([&] { return !window.limits.empty(); })) << testing::PrintToString(window.statuses);
+    EXPECT_EQ(CApplicationMain::GetAppStatus(), kAppConnected);
+    EXPECT_EQ(window.limits, (std::vector<LimitShown>{{"02:05", 133}}));
+    EXPECT_EQ(CApplicationMain::GetAppPrefs()->GetLimitTime().View(), "02:05");
+
+    app->ObeyCommand(kCmdDisconnect, nullptr);
+    ASSERT_TRUE(Run([&] { return CApplicationMain::GetAppStatus() == kAppIdle && Seen(kDialupIdle) > 0; }));
+    EXPECT_EQ(window.statuses, (std::vector<short>{4, 6, 3, 2, 10, 11, 7, 0}));
+
+    // The configuration is now right: the next connect dials without the tool.
+    ClearRecords();
+    app->ObeyCommand(kCmdConnect, nullptr);
+    EXPECT_EQ(ToolRuns(), 1);
+    EXPECT_EQ(prompt.asked, 1);
+    ASSERT_TRUE(Run([&] { return window.limits.size() == 1; }));
+    EXPECT_EQ(window.statuses, (std::vector<short>{4, 6, 3, 2, 10, 11})) << "and the remaining time once more";
+}
+
+TEST_F(CoreEndToEnd, TwoActiveServicesHaveTheConfigurationWrittenAgain)
+{
+    StartApp();
+    app->ObeyCommand(kCmdConnect, nullptr);
+    ASSERT_TRUE(Run([&] { return Seen(kDialupConnected) > 0; }));
+    app->ObeyCommand(kCmdDisconnect, nullptr);
+    ASSERT_TRUE(Run([&] { return CApplicationMain::GetAppStatus() == kAppIdle && Seen(kDialupIdle) > 0; }));
+    ASSERT_EQ(ToolRuns(), 1);
+
+    // Every service of the store switched on: the card's is still right, but not alone.
+    PRef<PValue> read;
+    ASSERT_EQ(PListReadFile(KPaths::StorePath(), false, read), PListReadResult::Ok);
+    auto tree = PRefCast<PDictionary>(read);
+    ASSERT_TRUE(tree);
+    auto services = PRefCast<PDictionary>(tree->GetRef("NetworkServices"));
+    ASSERT_TRUE(services);
+    auto activated = PDictionary::CreateMutable();
+    for (const auto& [id, value] : services->Entries()) {
+        auto service = PRefCast<PDictionary>(value)->MutableCopy();
+        service->Remove("__INACTIVE__");
+        activated->Set(id, service);
+    }
+    auto edited = tree->MutableCopy();
+    edited->Set("NetworkServices", activated);
+    std::string xml;
+    ASSERT_TRUE(PListCreateXMLData(*edited, xml));
+    WriteFileText(KPaths::StorePath(), xml);
+    ASSERT_GT(USysConfig::GetActiveServiceCount(), 1);
+
+    app->ObeyCommand(kCmdConnect, nullptr);
+    EXPECT_EQ(ToolRuns(), 2);
+    EXPECT_EQ(USysConfig::GetActiveServiceCount(), 1) << "the tool switched the others off";
+}
+
+TEST_F(CoreEndToEnd, CancelInTheAdministratorPromptEndsSilently)
+{
+    StartApp();
+    prompt.ok = false;
+    ClearRecords();
+    app->ObeyCommand(kCmdConnect, nullptr);
+    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_EQ(ToolRuns(), 0);
+    EXPECT_TRUE(window.statuses.empty());
+    EXPECT_EQ(CApplicationMain::GetAppStatus(), kAppIdle);
+    EXPECT_TRUE(app->IsIdling()) << "the port check keeps running";
+    EXPECT_EQ(CurrentLocation(), "Home");
+}
+
+TEST_F(CoreEndToEnd, MissingModemScriptShowsNoModemScript)
+{
+    RemoveScript("TKS KSR23C-J");
+    StartApp();
+    ClearRecords();
+    app->ObeyCommand(kCmdConnect, nullptr);
+    EXPECT_EQ(window.statuses, std::vector<short>{kAppNoModemScript});
+    EXPECT_EQ(ToolRuns(), 0);
+    EXPECT_EQ(CardCommands("ATD"), 0);
+}
+
+TEST_F(CoreEndToEnd, ToolFailureShowsConfigurationFailed)
+{
+    struct Case {
+        const char* what;
+        std::string sudoBody;
+    };
+    const Case cases[] = {
+        {"the tool exits with an error", "read -r _\ncase \" $* \" in *\" -- \"*) exit 3;; esac\nexit 0\n"},
+        {"sudo refuses", "echo 'Sorry, try again.' >&2\nexit 1\n"},
+    };
+    StartApp();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteSudo(c.sudoBody);
+        app->SetAppStatus(kAppIdle, false);
+        ClearRecords();
+        app->ObeyCommand(kCmdConnect, nullptr);
+        EXPECT_EQ(window.statuses, std::vector<short>{kAppConfigFailed});
+        EXPECT_EQ(CardCommands("ATD"), 0);
+        // -5 blocks further connects until something returns the status to 0.
+        ClearRecords();
+        app->ObeyCommand(kCmdConnect, nullptr);
+        EXPECT_TRUE(window.statuses.empty());
+    }
+}
+
+TEST_F(CoreEndToEnd, ElevenFailingDialsWithRedialGiveTenRedialsThreeHundredTicksApart)
+{
+    StopCard();
+    PrefsSetup p;
+    p.limitURL = service->Base();
+    p.proxy = 1;
+    WritePrefs(p);
+    StartCard({"--number", kNumber, "--dial-result", "busy"});
+    ASSERT_TRUE(Start());
+    CPPPRedial* redial = CPPPRedial::GetRedialProc();
+    ClearRecords();
+    CApplicationMain::SetRedialMode(true);
+    app->ObeyCommand(kCmdConnect, nullptr);
+
+    std::vector<uint32_t> gaps;
+    for (size_t failures = 1; failures <= 11; ++failures) {
+        ASSERT_TRUE(WaitFor([&] { return Seen(kDialupError) >= failures; }, 20)) << "failure " << failures;
+        if (failures == 11) break;
+        ASSERT_TRUE(redial->IsIdeling()) << "after failure " << failures;
+        EXPECT_EQ(CApplicationMain::GetAppStatus(), kAppIdle);
+        if (failures == 3) {
+            // A failure reported while a redial is pending starts no second one and uses none up.
+            const int16_t left = app->GetRedialCount();
+            app->SetDialupStatus(kDialupError, 0);
+            EXPECT_EQ(app->GetRedialCount(), left);
+            window.statuses.pop_back();
+        }
+        uint32_t waited = 0;
+        while (redial->IsIdeling() && waited < 1000) {
+            KTestClock::Advance(1);
+            ++waited;
+            Idle();
+        }
+        gaps.push_back(waited);
+    }
+    WaitFor([] { return false; }, 0.5);
+    EXPECT_EQ(gaps.size(), 10u);
+    for (uint32_t g : gaps) EXPECT_TRUE(g == 300 || g == 301) << g;
+    EXPECT_FALSE(redial->IsIdeling());
+    EXPECT_FALSE(CApplicationMain::GetRedialMode());
+    EXPECT_EQ(Seen(kDialupError), 11u);
+    EXPECT_EQ(window.statuses.back(), kDialupError);
+    EXPECT_EQ(CardCommands("ATD"), 11);
+    EXPECT_NE(CApplicationMain::GetDialupError(), 0) << "the reason comes with the failure";
+    EXPECT_EQ(ToolRuns(), 1) << "redials do not run the checks again";
+}

@@ -118,8 +118,18 @@ struct PrefsSetup {
     bool write = true;
 };
 
+// Outside a private keyring session (tests/support/with-keyring) the keychain must not reach the
+// desktop's own Secret Service: a connect could otherwise find and try the user's real credentials.
+inline std::string TestSessionBus()
+{
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (std::getenv("KAVANTI_KEYRING_SESSION") && bus) return bus;
+    return "unix:path=/nonexistent/kavanti-test-bus";
+}
+
 class CoreTest : public ::testing::Test {
 protected:
+    ScopedEnv busEnv{"DBUS_SESSION_BUS_ADDRESS", TestSessionBus()};
     SandboxRoot root;
     FakeSysfs sysfs{root.Path()};
     std::string device = KPaths::DevicePath("ttyS1");

@@ -1,13 +1,18 @@
 // One connect without the real window: kavanti-cardsim on a pseudo-terminal behind a fake
-// sysfs, kavanti-pppsim as pppd, the real KavantiTool through a sudo stand-in, and
-// kavanti-servicesim for the remaining time. The recording window stands in for the panels.
+// sysfs, kavanti-pppsim as pppd, the real KavantiTool through kavanti-sudosim with the
+// credentials kept in a real keychain (a private gnome-keyring, or the in-memory fallback where
+// none can run), and kavanti-servicesim for the remaining time. The recording window stands in
+// for the panels, a scripted credentials dialog for the administrator.
 #include "CoreFixture.h"
 
 #include "app/netconfig/CAuthPrompt.h"
+#include "app/netconfig/CAuthTool.h"
 #include "app/netconfig/USysConfig.h"
 #include "platform/cf/PList.h"
 #include "platform/store/SCPreferences.h"
+#include "support/KeyringSession.h"
 #include "support/ServiceSim.h"
+#include "support/SimProcess.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -18,18 +23,28 @@ const char* kNumber = "07012345678";
 const char* kUser = "kavanti@example.jp";
 const char* kPassword = "Pw-7g2Kq";
 
-// The administrator dialog: OK with the login user's name, or Cancel.
+const char* kAdminPassword = "admin-pw";
+
+std::string LoginName()
+{
+    const passwd* pw = getpwuid(geteuid());
+    return pw ? pw->pw_name : "root";
+}
+
+// The administrator dialog answered as a person would: the user name it comes filled with is
+// left alone and the password typed, then OK; or Cancel.
 class ScriptedPrompt : public CAuthPrompt {
 public:
     bool ok = true;
+    std::string password = kAdminPassword;
     int asked = 0;
-    bool AskCredentials(std::string& userName, std::string& password) override
+    std::vector<std::string> filledWith;
+    bool AskCredentials(std::string& userName, std::string& typed) override
     {
         ++asked;
+        filledWith.push_back(userName);
         if (!ok) return false;
-        const passwd* pw = getpwuid(geteuid());
-        userName = pw ? pw->pw_name : "root";
-        password = "admin-pw";
+        typed = password;
         return true;
     }
 };
@@ -49,16 +64,11 @@ const char* kOrdinaryStore = R"(<?xml version="1.0" encoding="UTF-8"?>
 </dict></dict></plist>
 )";
 
-const char* kRunAfterDashes = "read -r _\n"
-                              "while [ $# -gt 0 ] && [ \"$1\" != \"--\" ]; do shift; done\n"
-                              "[ $# -gt 0 ] || exit 0\n"
-                              "shift\n"
-                              "exec \"$@\"\n";
-
 class CoreEndToEnd : public CoreTest {
 protected:
     std::string sudoLog = root.Path() + "/sudo.log";
-    std::string sudo = root.Path() + "/sudo-standin";
+    // kavanti-sudosim itself, behind a one-line recorder of its command lines.
+    std::string sudo = root.Path() + "/sudo";
     ScopedEnv sudoEnv{"KAVANTI_SUDO", sudo};
     ScopedEnv pppsimEnv{"KAVANTI_PPPSIM", "delay=5"};
     ScriptedPrompt prompt;
@@ -68,9 +78,11 @@ protected:
     {
         CoreTest::SetUp();
         RegisterAuthPrompt(&prompt);
-        // Until kavanti-sudosim lands: a broker that drops the administrator's password line,
-        // grants the check (-v) and runs the program after "--" as the same user.
-        WriteSudo(kRunAfterDashes);
+        ForgetCredentials();
+        WriteFileText(root.Path() + "/etc/kavanti-sudosim/password", std::string(kAdminPassword) + "\n");
+        WriteFileText(sudo, "#!/bin/sh\necho \"$*\" >> '" + sudoLog + "'\nexec '" + StageBin("kavanti-sudosim") +
+                                "' \"$@\"\n");
+        chmod(sudo.c_str(), 0755);
         sysfs.Device("pci0000:00/0000:00:19.0", "pci");
         sysfs.Net("eth0", "pci0000:00/0000:00:19.0", "00:1b:21:aa:bb:cc");
         AddCardPort();
@@ -84,13 +96,23 @@ protected:
     {
         CoreTest::TearDown();
         RegisterAuthPrompt(nullptr);
+        CAuthTool::SetToolFolder("");
+        ForgetCredentials();
     }
-    void WriteSudo(const std::string& body)
+    static CAuthTool& AuthTool() { return CApplicationMain::GetSysConfig()->GetAuthTool(); }
+    // Every test starts as a first use: nothing kept from an earlier one.
+    static void ForgetCredentials()
     {
-        WriteFileText(sudo, "#!/bin/sh\necho \"$*\" >> '" + sudoLog + "'\n" + body);
-        chmod(sudo.c_str(), 0755);
+        while (AuthTool().DeleteKeyChainItem()) {}
     }
-    // Runs of a program through the broker (password checks aside).
+    // The kept credentials as "user\tpassword", or "" when none are kept.
+    static std::string Kept()
+    {
+        char user[CAuthTool::kCredentialSize] = {}, password[CAuthTool::kCredentialSize] = {};
+        if (!AuthTool().SearchKeyChain(user, password)) return "";
+        return std::string(user) + "\t" + password;
+    }
+    // Runs of a program through sudo (password checks aside).
     int ToolRuns() const
     {
         const std::string log = ReadFileText(sudoLog);
@@ -132,7 +154,8 @@ TEST_F(CoreEndToEnd, ConnectMakesTheLocationDialsFetchesTheRemainingTimeAndDisco
     ClearRecords();
     app->ObeyCommand(kCmdConnect, nullptr);
     EXPECT_EQ(ToolRuns(), 1);
-    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_EQ(prompt.filledWith, std::vector<std::string>{LoginName()});
+    EXPECT_EQ(Kept(), LoginName() + "\t" + kAdminPassword) << "the first use keeps the credentials";
     EXPECT_EQ(CurrentLocation(), "KVAUTODL");
     ASSERT_TRUE(Run([&] { return !window.limits.empty(); })) << testing::PrintToString(window.statuses);
     EXPECT_EQ(CApplicationMain::GetAppStatus(), kAppConnected);
@@ -183,6 +206,7 @@ TEST_F(CoreEndToEnd, TwoActiveServicesHaveTheConfigurationWrittenAgain)
 
     app->ObeyCommand(kCmdConnect, nullptr);
     EXPECT_EQ(ToolRuns(), 2);
+    EXPECT_EQ(prompt.asked, 1) << "the kept credentials answered the second time";
     EXPECT_EQ(USysConfig::GetActiveServiceCount(), 1) << "the tool switched the others off";
 }
 
@@ -198,6 +222,7 @@ TEST_F(CoreEndToEnd, CancelInTheAdministratorPromptEndsSilently)
     EXPECT_EQ(CApplicationMain::GetAppStatus(), kAppIdle);
     EXPECT_TRUE(app->IsIdling()) << "the port check keeps running";
     EXPECT_EQ(CurrentLocation(), "Home");
+    EXPECT_EQ(Kept(), "");
 }
 
 TEST_F(CoreEndToEnd, MissingModemScriptShowsNoModemScript)
@@ -213,23 +238,34 @@ TEST_F(CoreEndToEnd, MissingModemScriptShowsNoModemScript)
 
 TEST_F(CoreEndToEnd, ToolFailureShowsConfigurationFailed)
 {
+    const std::string standIn = root.Path() + "/stand-in";
+    WriteFileText(standIn + "/KavantiTool", "#!/bin/sh\necho ready\nIFS= read -r _\nexit 3\n");
+    chmod((standIn + "/KavantiTool").c_str(), 0755);
+    std::filesystem::create_directories(root.Path() + "/empty");
     struct Case {
         const char* what;
-        std::string sudoBody;
+        std::string typed;      // the password typed into the dialog
+        std::string toolFolder; // "" the installed KavantiTool
+        bool kept;              // the typed credentials are kept
     };
     const Case cases[] = {
-        {"the tool exits with an error", "read -r _\ncase \" $* \" in *\" -- \"*) exit 3;; esac\nexit 0\n"},
-        {"sudo refuses", "echo 'Sorry, try again.' >&2\nexit 1\n"},
+        {"sudo refuses the typed password", "not-the-admin-pw", "", false},
+        {"the tool exits with an error", kAdminPassword, standIn, true},
+        {"the tool is missing", kAdminPassword, root.Path() + "/empty", true},
     };
     StartApp();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteSudo(c.sudoBody);
+        ForgetCredentials();
+        prompt.password = c.typed;
+        CAuthTool::SetToolFolder(c.toolFolder);
         app->SetAppStatus(kAppIdle, false);
         ClearRecords();
         app->ObeyCommand(kCmdConnect, nullptr);
         EXPECT_EQ(window.statuses, std::vector<short>{kAppConfigFailed});
         EXPECT_EQ(CardCommands("ATD"), 0);
+        EXPECT_EQ(CurrentLocation(), "Home");
+        EXPECT_EQ(Kept().empty(), !c.kept);
         // -5 blocks further connects until something returns the status to 0.
         ClearRecords();
         app->ObeyCommand(kCmdConnect, nullptr);
@@ -283,3 +319,5 @@ TEST_F(CoreEndToEnd, ElevenFailingDialsWithRedialGiveTenRedialsThreeHundredTicks
     EXPECT_NE(CApplicationMain::GetDialupError(), 0) << "the reason comes with the failure";
     EXPECT_EQ(ToolRuns(), 1) << "redials do not run the checks again";
 }
+
+KAVANTI_KEYRING_MAIN()

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr const char* kLocationName = "KVAUTODL";
-
 struct ScriptRow {
     const char* modemName;
     const char* scriptName;
@@ -99,7 +97,7 @@ OSStatus CApplicationMain::StartDialup()
             return result;
         }
     }
-    if (!WaitChangeSet(kLocationName)) {
+    if (!WaitChangeSet(CSysConfig::kLocationName)) {
         SetAppStatus(kAppConfigFailed, true);
         return kStatusOK;
     }

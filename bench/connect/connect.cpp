@@ -127,6 +127,8 @@ struct Sandbox {
         setenv("KAVANTI_PPPD", (Stage() + "/bin/kavanti-pppsim").c_str(), 1);
         setenv("KAVANTI_PPPSIM", "exit=1", 1);
         setenv("KAVANTI_SUDO", "/bin/false", 1); // the tool must not be needed
+        // Were it needed after all, the refusal must not cost the desktop's keychain its item.
+        setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kavanti-bench-bus", 1);
         sysfs.Device("pcmcia0/0.0", "pcmcia");
         sysfs.Tty("ttyS1", "pcmcia0/0.0");
         std::filesystem::create_directories(root.Path() + "/dev");

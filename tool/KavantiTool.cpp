@@ -6,8 +6,9 @@
 //   KavantiTool -n|-c|-a PORT LOCATION NUMBER ACCOUNT PASSWORD PROXY PROXYPORT SCRIPT
 //   KavantiTool -s LOCATION
 //
-// A PASSWORD of "-" is read from standard input (up to the first newline), so that it never
-// shows in a process listing.
+// A PASSWORD of "-" is read from standard input, so that it never shows in a process listing:
+// the tool first writes the line "ready" on standard output, so that the caller hands the
+// password over only once sudo has let the tool run, then reads one line.
 //
 // Arguments are UTF-8. One that is not, or that holds a control character, changes nothing:
 // the tool exits with -50 and names it. Every failure is explained in one line on standard
@@ -87,15 +88,24 @@ bool CheckArguments(int argc, char** argv, bool shortForm)
     return true;
 }
 
-// The password handed over on standard input: up to the first newline or the end of input.
+// The password handed over on standard input, asked for with the line "ready": up to the end of
+// the line ("\n" or "\r", as sudo ends one) or of the input.
 std::string ReadPasswordFromStdin()
 {
+    static const char kReady[] = "ready\n";
+    std::fflush(stdout);
+    for (const char* p = kReady; *p;) {
+        const ssize_t n = write(STDOUT_FILENO, p, std::strlen(p));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        p += n;
+    }
     std::string password;
     char c;
     for (;;) {
         const ssize_t n = read(STDIN_FILENO, &c, 1);
         if (n == 1) {
-            if (c == '\n') break;
+            if (c == '\n' || c == '\r') break;
             password += c;
             continue;
         }

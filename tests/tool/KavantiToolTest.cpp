@@ -409,12 +409,13 @@ TEST_F(Tool, PasswordOnStandardInput)
     struct Case {
         const char* input;
         const char* stored;
-    } cases[] = {{"s3cr3t\nignored\n", "s3cr3t"}, {"no newline", "no newline"}, {"", ""}};
+    } cases[] = {{"s3cr3t\nignored\n", "s3cr3t"}, {"cr\rignored\n", "cr"}, {"no newline", "no newline"}, {"", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         Write(ExistingStore());
         const auto r = Run(Args("-c", "-"), c.input);
         ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.out, "ready\n"); // the caller's cue to hand the password over
         EXPECT_STREQ(Setting().password.c_str(), c.stored);
     }
 }

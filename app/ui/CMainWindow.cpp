@@ -7,6 +7,7 @@
 #include "app/ui/CDialupView.h"
 #include "app/ui/CUiHost.h"
 #include "app/ui/UPanes.h"
+#include "platform/shell/KEventLoop.h"
 #include "ui_1000.h"
 
 #include <QCloseEvent>
@@ -91,7 +92,7 @@ void CMainWindow::ListenToMessage(int32_t message, void* param)
 {
     switch (message) {
     case kMsgApply: SaveSettings(); break;
-    case kMsgQuit: ProcessCommand(kCmdQuit); break;
+    case kMsgQuit: Quit(); break;
     case CPanel::kMsgSaved: SetConfigButton(false); break;
     case CPanel::kMsgChanged: SetConfigButton(true); break;
     case CPanel::kMsgCaution: OpenErroeAlert(static_cast<short>(reinterpret_cast<intptr_t>(param))); break;
@@ -232,12 +233,18 @@ void CMainWindow::Show()
     activateWindow();
 }
 
+void CMainWindow::Quit()
+{
+    // Without an application shell above (nobody takes the command) the loop still ends.
+    if (!ProcessCommand(kCmdQuit)) KEventLoop::Quit(0);
+}
+
 void CMainWindow::closeEvent(QCloseEvent* event)
 {
     // The window stays until the application deletes it at the end of the run.
     event->ignore();
     if (mQuitting) return;
     mQuitting = true;
-    ProcessCommand(kCmdQuit);
+    Quit();
     mQuitting = false;
 }

@@ -65,6 +65,7 @@ protected:
 
 private:
     void FinishCreateSelf();
+    void Quit();
     CPanel* PanelOf(int paneID) const;
 
     CUiHost* mHost;

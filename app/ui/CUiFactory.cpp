@@ -16,6 +16,7 @@ CUiFactory::CUiFactory(CUiHost* host) : mHost(host) {}
 
 CUiFactory::~CUiFactory()
 {
+    if (mTray) delete mTray->contextMenu();
     delete mTray;
 }
 

@@ -20,6 +20,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -67,7 +68,9 @@ class CExitWhenShown : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && qobject_cast<CMainWindow*>(watched)) KEventLoop::Quit(0);
+        // Shown during start-up, before the loop runs: the quit waits for the loop.
+        if (event->type() == QEvent::Show && qobject_cast<CMainWindow*>(watched))
+            QTimer::singleShot(0, [] { KEventLoop::Quit(0); });
         return QObject::eventFilter(watched, event);
     }
 };

@@ -1,6 +1,6 @@
 // Shows one panel of the real window (or the about window, or the credentials dialog) with
 // sample data, for the screenshots made under Xvfb. Prints "ready WxH+X+Y" once it is on
-// screen, then waits to be killed.
+// screen, then ends by itself a few seconds later (cleaning its sandbox).
 #include "UiFixture.h"
 
 #include "app/card/CModemInfo.h"
@@ -64,6 +64,9 @@ int main(int argc, char** argv)
         const QRect g = shown->frameGeometry();
         std::printf("ready %dx%d+%d+%d\n", g.width(), g.height(), g.x(), g.y());
         std::fflush(stdout);
+        QTimer::singleShot(3000, [] { QApplication::exit(0); });
     });
-    return app.exec();
+    const int code = app.exec();
+    if (shown != &window) delete shown;
+    return code;
 }

@@ -5,6 +5,9 @@
 #include "app/ui/CAcceleratorView.h"
 #include "app/ui/CAuthDialog.h"
 #include "app/ui/CCardInfoView.h"
+#include "app/ui/CUiFactory.h"
+
+#include <QSystemTrayIcon>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -233,6 +236,37 @@ TEST_F(UiTest, CredentialsDialogRefusesALineBreakAndStaysOpen)
         QTest::mouseClick(UPanes::Find<QPushButton>(d, 900), Qt::LeftButton);
     }));
     EXPECT_EQ(password, "good");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(UiTest, HidingWithoutATrayMinimisesAndTheFactoryMakesOneAboutWindow)
+{
+    LoadPrefs();
+    CUiFactory factory(&mHost);
+    CMainWindowIface* window = factory.CreateMainWindow(&mApp);
+    ASSERT_NE(window, nullptr);
+    window->Show();
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()); // offscreen has none
+    factory.HideApplication();
+    EXPECT_TRUE(factory.MainWindow()->isMinimized());
+    EXPECT_EQ(factory.TrayIcon(), nullptr);
+    window->Show();
+    EXPECT_FALSE(factory.MainWindow()->isMinimized());
+
+    factory.ShowAboutBox();
+    CAboutWindow* about = CAboutWindow::GetAboutWindow();
+    ASSERT_NE(about, nullptr);
+    factory.ShowAboutBox();
+    EXPECT_EQ(CAboutWindow::GetAboutWindow(), about);
+    // The about window's commands go to the application, as the window's do.
+    QTest::mouseClick(UPanes::Find<QToolButton>(about, 1422), Qt::LeftButton);
+    EXPECT_EQ(mApp.commands, std::vector<int32_t>{2107});
+    factory.DestroyWindows();
+    EXPECT_EQ(CAboutWindow::GetAboutWindow(), nullptr);
+    EXPECT_EQ(factory.MainWindow(), nullptr);
 }
 
 } // namespace

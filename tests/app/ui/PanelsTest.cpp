@@ -104,7 +104,9 @@ TEST_F(CardTest, MessageReplacesTheButtonWhileConnectedOrWithoutCard)
         auto* button = Pane<QPushButton>(1301);
         EXPECT_EQ(message->isVisible(), c.entry != 0) << c.status;
         EXPECT_EQ(button->isVisible(), c.entry == 0) << c.status;
-        if (c.entry) EXPECT_EQ(message->text(), UPanes::GetIndString(1300, c.entry));
+        if (c.entry) {
+            EXPECT_EQ(message->text(), UPanes::GetIndString(1300, c.entry));
+        }
     }
 }
 

@@ -210,8 +210,14 @@ OSStatus Clear()
         // The cache2 folder must be a real folder: a link here could point at anything.
         const int fd = open(f.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         OSStatus st;
-        if (fd < 0) st = errno == ELOOP ? kStatusFileAccess : StatusFromErrno(errno);
-        else st = EmptyFolder(fd);
+        if (fd < 0) {
+            const int e = errno;
+            struct stat lst {};
+            const bool link = lstat(f.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode);
+            st = link || e == ELOOP ? kStatusFileAccess : StatusFromErrno(e);
+        } else {
+            st = EmptyFolder(fd);
+        }
         if (first == kStatusOK) first = st;
     }
     return first;

@@ -167,6 +167,17 @@ OSStatus Apply(const std::string& host, uint16_t port)
     return Write(settings.get(), wanted) ? kStatusOK : kStatusBadParam;
 }
 
+OSStatus Apply(const std::string& host, const std::string& portText)
+{
+    if (host.empty() || host == "NULL") return Restore();
+    if (portText.empty() || portText.size() > 5
+        || portText.find_first_not_of("0123456789") != std::string::npos)
+        return kStatusBadParam;
+    const long port = std::stol(portText);
+    if (port < 1 || port > 65535) return kStatusBadParam;
+    return Apply(host, static_cast<uint16_t>(port));
+}
+
 OSStatus Restore()
 {
     gProxyURL.clear();

@@ -20,6 +20,10 @@ namespace KDesktopProxy {
 // be saved (the desktop is then not changed).
 OSStatus Apply(const std::string& host, uint16_t port);
 
+// The same with the card service's proxy as the store keeps it: host "NULL" (or empty) means
+// no accelerator; the port text must be digits only, 1 to 65535, else -50.
+OSStatus Apply(const std::string& host, const std::string& portText);
+
 // Puts the saved desktop settings back (link down, quit) and drops the proxy from the
 // environment of programs started afterwards. Settings the user changed while the link was
 // up are theirs and stay. 0 also when nothing was saved.

@@ -100,9 +100,13 @@ TEST_F(DesktopProxyTest, BadProxyOrEmptyHostChangeNothing)
     };
     const Case cases[] = {
         {"accel.example.jp", "0", "-50\n"},
+        {"accel.example.jp", "70000", "-50\n"},
+        {"accel.example.jp", "80x", "-50\n"},
+        {"accel.example.jp", "", "-50\n"},
         {"bad host", "32080", "-50\n"},
         {"evil\nhost", "32080", "-50\n"},
-        {"", "32080", "0\n"}, // no accelerator chosen
+        {"", "32080", "0\n"},     // no accelerator chosen
+        {"NULL", "32080", "0\n"}, // the store's "no proxy"
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.host);

@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     const std::string step = argc > 1 ? argv[1] : "";
     OSStatus st = 0;
     if ((step == "apply" || step == "apply-then-die") && argc == 4) {
-        st = KDesktopProxy::Apply(argv[2], static_cast<uint16_t>(std::atoi(argv[3])));
+        st = KDesktopProxy::Apply(std::string(argv[2]), std::string(argv[3]));
         if (step == "apply-then-die") raise(SIGKILL);
     } else if (step == "restore") {
         st = KDesktopProxy::Restore();

@@ -12,6 +12,9 @@ constexpr OSStatus kStatusBadParam = -50;       // bad parameter, request refuse
 constexpr OSStatus kStatusFileAccess = -54;     // a file cannot be opened or written
 constexpr OSStatus kStatusNoMemory = -108;      // out of memory
 constexpr OSStatus kStatusNoSuchProcess = -600; // no such process
+constexpr OSStatus kStatusEventNotHandled = -1708;    // a program could not be asked (to quit)
+constexpr OSStatus kStatusLaunchFailed = -10810;      // a handler program could not be started
+constexpr OSStatus kStatusApplicationNotFound = -10814; // no program handles the URL
 constexpr OSStatus kStatusValueNotMade = -4960; // a value could not be made
 constexpr OSStatus kStatusUserCancelled = -60006; // the user cancelled the administrator dialog
 

@@ -164,11 +164,37 @@ std::vector<std::string> ExecutablesOf(const std::string& program)
     return out;
 }
 
+bool Runs(pid_t pid, const std::vector<std::string>& executables, uid_t uid)
+{
+    if (pid <= 0 || executables.empty()) return false;
+    if (uid == static_cast<uid_t>(-1)) uid = getuid();
+    const std::string dir = "/proc/" + std::to_string(pid);
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0 || st.st_uid != uid) return false;
+    if (IsZombie(dir)) return false;
+    char buf[4096];
+    const ssize_t len = readlink((dir + "/exe").c_str(), buf, sizeof buf - 1);
+    if (len > 0) {
+        std::string exe(buf, static_cast<size_t>(len));
+        // A program replaced on disk since it started (an upgrade) still counts.
+        const std::string deleted = " (deleted)";
+        if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+            exe.resize(exe.size() - deleted.size());
+        if (Matches(exe, executables)) return true;
+    }
+    const auto argv = CommandLine(dir);
+    if (!argv.empty() && argv[0].find('/') != std::string::npos
+        && (Matches(argv[0], executables) || Matches(RealPath(argv[0]), executables)))
+        return true;
+    // A script run by its interpreter: "/bin/sh /path/script ...".
+    return argv.size() >= 2 && len > 0 && argv[1].find('/') != std::string::npos
+        && ReadHead(argv[1], 2) == "#!" && Matches(RealPath(argv[1]), executables);
+}
+
 std::vector<pid_t> Find(const std::vector<std::string>& executables, uid_t uid)
 {
     std::vector<pid_t> pids;
     if (executables.empty()) return pids;
-    if (uid == static_cast<uid_t>(-1)) uid = getuid();
     const pid_t self = getpid();
     DIR* d = opendir("/proc");
     if (!d) return pids;
@@ -176,31 +202,7 @@ std::vector<pid_t> Find(const std::vector<std::string>& executables, uid_t uid)
         char* end = nullptr;
         const long n = std::strtol(e->d_name, &end, 10);
         if (n <= 0 || *end != '\0' || n == self) continue;
-        const std::string dir = std::string("/proc/") + e->d_name;
-        struct stat st {};
-        if (stat(dir.c_str(), &st) != 0 || st.st_uid != uid) continue;
-        if (IsZombie(dir)) continue;
-        bool hit = false;
-        char buf[4096];
-        const ssize_t len = readlink((dir + "/exe").c_str(), buf, sizeof buf - 1);
-        if (len > 0) {
-            std::string exe(buf, static_cast<size_t>(len));
-            // A program replaced on disk since it started (an upgrade) still counts.
-            const std::string deleted = " (deleted)";
-            if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
-                exe.resize(exe.size() - deleted.size());
-            hit = Matches(exe, executables);
-        }
-        if (!hit) {
-            const auto argv = CommandLine(dir);
-            if (!argv.empty() && argv[0].find('/') != std::string::npos)
-                hit = Matches(argv[0], executables) || Matches(RealPath(argv[0]), executables);
-            // A script run by its interpreter: "/bin/sh /path/script ...".
-            if (!hit && argv.size() >= 2 && len > 0 && argv[1].find('/') != std::string::npos
-                && ReadHead(argv[1], 2) == "#!")
-                hit = Matches(RealPath(argv[1]), executables);
-        }
-        if (hit) pids.push_back(static_cast<pid_t>(n));
+        if (Runs(static_cast<pid_t>(n), executables, uid)) pids.push_back(static_cast<pid_t>(n));
     }
     closedir(d);
     std::sort(pids.begin(), pids.end());

@@ -20,6 +20,9 @@ std::vector<std::string> ExecutablesOf(const std::string& program);
 // ExecutablesOf, or absolute paths). Zombies and vanished processes are left out. Sorted by PID.
 std::vector<pid_t> Find(const std::vector<std::string>& executables, uid_t uid = static_cast<uid_t>(-1));
 
+// Does process `pid` of `uid` run one of `executables`? (Cheap: reads only that process.)
+bool Runs(pid_t pid, const std::vector<std::string>& executables, uid_t uid = static_cast<uid_t>(-1));
+
 // kStatusOK when such a process runs (its PID in `pid` when given), else kStatusNoSuchProcess.
 OSStatus FindFirst(const std::vector<std::string>& executables, pid_t* pid = nullptr,
                    uid_t uid = static_cast<uid_t>(-1));

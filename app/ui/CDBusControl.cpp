@@ -210,7 +210,10 @@ void CDBusControl::Press(int id, const char* what)
             sendErrorReply(QDBusError::UnknownObject, QStringLiteral("the window has no %1 button").arg(what));
         return;
     }
-    if (!button->isEnabled()) {
+    // A button the panel has hidden (the card panel shows a message in its place) cannot be
+    // clicked by the user either.
+    const bool hidden = button->testAttribute(Qt::WA_WState_ExplicitShowHide) && button->isHidden();
+    if (!button->isEnabled() || hidden) {
         if (calledFromDBus())
             sendErrorReply(kErrorDisabled,
                            QStringLiteral("%1 is not available now (status %2)").arg(what).arg(sLastStatus));

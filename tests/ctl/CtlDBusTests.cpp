@@ -270,6 +270,7 @@ TEST_F(CtlDBus, RefusedAccountsAndDisabledButtonsFail)
         {{}, {"disconnect"}, "org.kavanti.Kavanti1.Error.Disabled", nullptr},
         {{}, {"cancel"}, "org.kavanti.Kavanti1.Error.Disabled", nullptr},
         {{}, {"remaining-time"}, "org.kavanti.Kavanti1.Error.Disabled", nullptr},
+        {{"--no-card"}, {"measure"}, "org.kavanti.Kavanti1.Error.Disabled", nullptr},
     };
     for (const auto& c : cases) {
         auto fake = StartFake(c.fakeOptions);

@@ -2,7 +2,7 @@
 // the card panel's panes (as the layouts make them, with their pane IDs), the real CDBusControl,
 // and a scripted "application" that answers each button with the statuses the real one gives.
 // Every press, window show and quit is reported on standard output, one line each.
-//   FakeKavanti [--user NAME] [--password TEXT] [--exit-after-start]
+//   FakeKavanti [--user NAME] [--password TEXT] [--no-card] [--exit-after-start]
 #include "app/card/CModemInfo.h"
 #include "app/ui/CDBusControl.h"
 
@@ -52,11 +52,12 @@ public:
 int main(int argc, char** argv)
 {
     QString user = "kavanti@example.jp", password = "secret";
-    bool exitAfterStart = false;
+    bool exitAfterStart = false, noCard = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--user") && i + 1 < argc) user = argv[++i];
         else if (!std::strcmp(argv[i], "--password") && i + 1 < argc) password = argv[++i];
         else if (!std::strcmp(argv[i], "--exit-after-start")) exitAfterStart = true;
+        else if (!std::strcmp(argv[i], "--no-card")) noCard = true;
     }
     if (CDBusControl::HandOverToRunningInstance()) {
         Say("handed over");
@@ -81,6 +82,8 @@ int main(int argc, char** argv)
     auto* limitText = Pane<QLabel>(limitBox, 1152);
     auto* limitButton = Pane<QPushButton>(limitBox, 1151);
     auto* measureButton = Pane<QPushButton>(&window, 1301);
+    // Without a card the card panel shows its message instead of the Measure button.
+    if (noCard) measureButton->hide();
     limitBox->setTitle("Remaining time");
     limitText->setText("--/--/--");
     ShowSpy spy;

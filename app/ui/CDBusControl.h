@@ -47,7 +47,8 @@ public:
 
     enum class StartResult { Registered, NoBus, Taken };
 
-    // For main(), before anything else: when another Kavanti owns the service, asks it to show
+    // For main(), right after making the QApplication (Qt's D-Bus needs it) and before anything
+    // else: when another Kavanti owns the service, asks it to show
     // its window and returns true (this one then exits 0). No session bus: false, and one line
     // on standard error.
     static bool HandOverToRunningInstance();

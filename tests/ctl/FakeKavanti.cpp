@@ -59,11 +59,11 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[i], "--exit-after-start")) exitAfterStart = true;
         else if (!std::strcmp(argv[i], "--no-card")) noCard = true;
     }
+    QApplication app(argc, argv);
     if (CDBusControl::HandOverToRunningInstance()) {
         Say("handed over");
         return 0;
     }
-    QApplication app(argc, argv);
 
     QWidget window;
     window.setProperty("paneID", 1000);
@@ -105,6 +105,9 @@ int main(int argc, char** argv)
         const char* texts[] = {"Idle.", "", "Connected.", "Connect complete.", "Modem initialised.", "",
                                "Authenticating.", "Hung up.", "", "Connection failed."};
         if (code >= 0 && code <= 9 && *texts[code]) message->setText(texts[code]);
+        // The card panel's button gives way to a message while connected, as in the real panel.
+        if (code == 2) measureButton->hide();
+        if (code == 0 && !noCard) measureButton->show();
         switch (code) {
         case 0:
             connectButton->setEnabled(true), disconnectButton->setEnabled(false), cancelButton->setEnabled(false);

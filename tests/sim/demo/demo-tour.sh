@@ -17,7 +17,12 @@ make_bin() { # folder kavanti-options...
     mkdir -p "$bin"
     cp "$demo" "$bin/kavanti-demo"
     for p in kavanti-ctl kavanti-cardsim kavanti-pppsim; do ln -s "$stage/$p" "$bin/$p"; done
-    printf '#!/bin/sh\nexec %q %s\n' "$testbin/FakeKavanti" "$*" > "$bin/kavanti"
+    # The fake takes the account's user name from the sandbox's settings, as Kavanti would.
+    cat > "$bin/kavanti" <<WRAPPER
+#!/bin/sh
+user=\$(sed -n '/<key>UserName<\/key>/{n;s|.*<string>\(.*\)</string>.*|\1|p}' "\$XDG_CONFIG_HOME/kavanti/Kavanti.plist")
+exec "$testbin/FakeKavanti" --user "\$user" $*
+WRAPPER
     printf '#!/bin/sh\necho 8080\nexec sleep 1000\n' > "$bin/kavanti-servicesim"
     printf '#!/bin/sh\nexit 1\n' > "$bin/kavanti-sudosim"
     chmod +x "$bin"/kavanti "$bin"/kavanti-servicesim "$bin"/kavanti-sudosim
@@ -72,7 +77,15 @@ status=$?
 check "an interrupted demo does not report success (exit $status)" '[ $status -ne 0 ]'
 check "nothing is left after Ctrl+C" '[ -z "$(leftovers "$work/int.out")" ]'
 
+# The whole-program test (run against the real application where it is built) holds for the
+# fake as well: it runs inside the demo's sandbox and leaves nothing behind.
+make_bin "$work/exec"
+"$work/exec/kavanti-demo" --exec "$(dirname "$0")/app-dbus.sh" > "$work/exec.out" 2>&1
+status=$?
+check "the D-Bus test of the whole program passes in the demo's sandbox (exit $status)" '[ $status -eq 0 ]'
+check "nothing is left after --exec" '[ -z "$(leftovers "$work/exec.out")" ]'
+
 if [ $failed -ne 0 ]; then
-    for f in ok refused int; do echo "--- $f"; cat "$work/$f.out"; done
+    for f in ok refused int exec; do echo "--- $f"; cat "$work/$f.out"; done
 fi
 exit $failed

@@ -2,7 +2,7 @@
 // the card panel's panes (as the layouts make them, with their pane IDs), the real CDBusControl,
 // and a scripted "application" that answers each button with the statuses the real one gives.
 // Every press, window show and quit is reported on standard output, one line each.
-//   FakeKavanti [--user NAME] [--password TEXT] [--no-card] [--exit-after-start]
+//   FakeKavanti [--user NAME] [--password TEXT] [--no-card] [--show] [--exit-after-start]
 #include "app/card/CModemInfo.h"
 #include "app/ui/CDBusControl.h"
 
@@ -52,12 +52,13 @@ public:
 int main(int argc, char** argv)
 {
     QString user = "kavanti@example.jp", password = "secret";
-    bool exitAfterStart = false, noCard = false;
+    bool exitAfterStart = false, noCard = false, show = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--user") && i + 1 < argc) user = argv[++i];
         else if (!std::strcmp(argv[i], "--password") && i + 1 < argc) password = argv[++i];
         else if (!std::strcmp(argv[i], "--exit-after-start")) exitAfterStart = true;
         else if (!std::strcmp(argv[i], "--no-card")) noCard = true;
+        else if (!std::strcmp(argv[i], "--show")) show = true;
     }
     QApplication app(argc, argv);
     if (CDBusControl::HandOverToRunningInstance()) {
@@ -173,5 +174,7 @@ int main(int argc, char** argv)
     case CDBusControl::StartResult::Taken: Say("taken"); return 0;
     }
     if (exitAfterStart) return 0;
+    // As the application shows its window at start-up (the hand-over test leaves it hidden).
+    if (show) window.show();
     return app.exec();
 }

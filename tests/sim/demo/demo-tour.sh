@@ -21,12 +21,15 @@ make_bin() { # folder kavanti-options...
     cat > "$bin/kavanti" <<WRAPPER
 #!/bin/sh
 user=\$(sed -n '/<key>UserName<\/key>/{n;s|.*<string>\(.*\)</string>.*|\1|p}' "\$XDG_CONFIG_HOME/kavanti/Kavanti.plist")
-exec "$testbin/FakeKavanti" --user "\$user" $*
+exec "$testbin/FakeKavanti" --show --user "\$user" $*
 WRAPPER
     printf '#!/bin/sh\necho 8080\nexec sleep 1000\n' > "$bin/kavanti-servicesim"
     printf '#!/bin/sh\nexit 1\n' > "$bin/kavanti-sudosim"
     chmod +x "$bin"/kavanti "$bin"/kavanti-servicesim "$bin"/kavanti-sudosim
 }
+
+# The width in a PNG's header.
+png_width() { od -An -tu1 -j16 -N4 "$1" | awk '{print $1*16777216 + $2*65536 + $3*256 + $4}'; }
 
 # Processes that still run inside the sandbox named in the demo's output.
 leftovers() {
@@ -52,6 +55,8 @@ check "statuses are printed in order" \
 check "the administrator and its password are printed" 'grep -Eq "administrator +[^ ]+, password: demo-" "$work/ok.out"'
 for shot in 1-start 2-measured 3-connected 4-remaining-time 5-disconnected; do
     check "screenshot $shot is a PNG" '[ "$(head -c 4 "$work/shots/$shot.png" | od -An -c | tr -d " ")" = "211PNG" ]'
+    # The demo trims the screen's empty border away: an empty screen would leave one pixel.
+    check "screenshot $shot shows the window" '[ "$(png_width "$work/shots/$shot.png")" -gt 100 ]'
 done
 check "nothing is left after the tour" '[ -z "$(leftovers "$work/ok.out")" ]'
 

@@ -19,13 +19,28 @@ struct CtlCommand {
     {"card-info", "card-info [--port PATH] [--json]", "measure the card (model, number, levels)", CtlCardInfo}, \
     {"ports", "ports [--json]", "list the network ports and the card's port", CtlPorts}, \
     {"modem-scripts", "modem-scripts [--json]", "list the installed modem scripts", CtlModemScripts}, \
-    {"location", "location [--device NAME] [--show-password] [--json]", "show the current network location", CtlLocation},
+    {"location", "location [--device NAME] [--show-password] [--json]", "show the current network location", CtlLocation}, \
+    {"status", "status [--json]", "the running Kavanti's status, texts and buttons", CtlStatus}, \
+    {"connect", "connect [--redial]", "press Connect in the running Kavanti", CtlConnect}, \
+    {"disconnect", "disconnect", "press Disconnect", CtlDisconnect}, \
+    {"cancel", "cancel", "press Cancel (stop dialling or redialling)", CtlCancel}, \
+    {"measure", "measure", "press Measure on the card information panel", CtlMeasure}, \
+    {"remaining-time", "remaining-time", "fetch the remaining prepaid time now", CtlRemainingTime}, \
+    {"watch", "watch [--until CODE] [--json]", "print each status as the running Kavanti reports it", CtlWatch},
 
 int CtlVersion(const std::vector<std::string>& args);
 int CtlCardInfo(const std::vector<std::string>& args);
 int CtlPorts(const std::vector<std::string>& args);
 int CtlModemScripts(const std::vector<std::string>& args);
 int CtlLocation(const std::vector<std::string>& args);
+// Over D-Bus, to the running application (CtlDBus.cpp).
+int CtlStatus(const std::vector<std::string>& args);
+int CtlConnect(const std::vector<std::string>& args);
+int CtlDisconnect(const std::vector<std::string>& args);
+int CtlCancel(const std::vector<std::string>& args);
+int CtlMeasure(const std::vector<std::string>& args);
+int CtlRemainingTime(const std::vector<std::string>& args);
+int CtlWatch(const std::vector<std::string>& args);
 
 // Options of a command that takes only --json (and --help): sets `json`; returns -1 to go on,
 // or the exit status (0 after --help, 2 after a usage error).

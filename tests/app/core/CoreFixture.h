@@ -3,6 +3,9 @@
 // place of the real one.
 #pragma once
 
+#include <QCoreApplication>
+#include <chrono>
+
 #include "app/core/CApplicationMain.h"
 #include "app/core/CLaunchHooks.h"
 #include "app/core/CLimitTime.h"
@@ -283,7 +286,13 @@ protected:
     // Idle passes until a measurement under way has ended.
     void FinishMeasurement()
     {
-        for (int i = 0; i < 20 && CApplicationMain::GetAppStatus() == kAppMeasuring; ++i) Idle();
+        // The exchanges run on the event loop (the port's readiness and their time limits), so
+        // events are served between the idle passes; a card that answers ends within seconds.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (CApplicationMain::GetAppStatus() == kAppMeasuring && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            Idle();
+        }
     }
     void ClearRecords()
     {

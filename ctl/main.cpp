@@ -1,4 +1,5 @@
 // kavanti-ctl: a headless companion for scripts and diagnostics.
+#include "platform/paths/KPaths.h"
 #include "ctl/Commands.h"
 
 #include "platform/cf/PText.h"
@@ -64,6 +65,7 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     // No command may end the program on an exception: it is a failure, explained.
     try {
         return Run(argc, argv);

@@ -405,6 +405,7 @@ int Run(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     // Whatever goes wrong, the tool ends with a status and a message, never on an exception;
     // the store is written only at the final close, so nothing was changed.
     signal(SIGPIPE, SIG_IGN); // a reader that went away is an EPIPE to handle, not our death

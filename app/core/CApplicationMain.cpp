@@ -3,7 +3,9 @@
 #include "app/card/CSerialPort.h"
 #include "app/core/CLaunchHooks.h"
 #include "app/core/CMainWindowIface.h"
+#include "app/netconfig/USysConfig.h"
 #include "app/ppp/CPPPRedial.h"
+#include "platform/launch/KDesktopProxy.h"
 #include "platform/shell/KTicks.h"
 
 #include <QtGlobal>
@@ -90,11 +92,23 @@ CApplicationMain::CApplicationMain()
 
 CApplicationMain::~CApplicationMain()
 {
+    // Quitting with the link up must not leave the desktop on the accelerator proxy.
+    KDesktopProxy::Restore();
     CModemInfo::SetHost(nullptr);
     if (mSysConfig.GetHost() == &mConfigHost)
         mSysConfig.SetHost(nullptr);
     if (mAppMain == this)
         mAppMain = nullptr;
+}
+
+void CApplicationMain::ApplyDesktopProxy()
+{
+    SysConfigDataRec current{};
+    PRef<PString> device = PStringCreateWithBytes(mDeviceName, PEncoding::ASCII);
+    if (device && USysConfig::GetCurrentSetting(device.get(), current))
+        KDesktopProxy::Apply(std::string(current.proxyServer.View()), std::string(current.proxyPort.View()));
+    else
+        KDesktopProxy::Restore();
 }
 
 bool CApplicationMain::CheckOSVersion(int32_t& version)
@@ -121,6 +135,8 @@ bool CApplicationMain::StartUp()
         StopAlert(kAlertPreferences);
         return false;
     }
+    // A run killed with the link up left the desktop on its proxy; put the user's back first.
+    KDesktopProxy::RecoverAfterCrash();
 
     if (!DiscoverPort(mPortName, mDeviceName)) {
         mAppStatus = kAppNoCard;
@@ -191,9 +207,13 @@ bool CApplicationMain::ObeyCommand(int32_t command, void* param)
         Measurement();
         return true;
     case kCmdRestartBrowser:
-        if (mMainWindow && mMainWindow->GetConfigSet(1415))
+        if (mMainWindow && mMainWindow->GetConfigSet(1415)) {
+            // The restarted browser must start on the new location's proxy.
+            if (GetAppStatus() == kAppConnected)
+                ApplyDesktopProxy();
             if (CLaunchHooks* hooks = GetLaunchHooks())
                 hooks->LaunchDefaultBrowser();
+        }
         return true;
     case kCmdOpenMail:
         if (CLaunchHooks* hooks = GetLaunchHooks())

@@ -9,6 +9,8 @@
 #include "app/ppp/CPPPControl.h"
 #include "app/prefs/CAppPrefs.h"
 #include "platform/cf/PText.h"
+// Every program enters the sandbox environment first thing in main(); kavanti finds it here.
+#include "platform/paths/KPaths.h"
 #include "platform/shell/KCommander.h"
 #include "platform/shell/KPeriodical.h"
 
@@ -134,6 +136,8 @@ public:
     int16_t GetLimitRetryCount() const { return mLimitRetryCount; }
 
 private:
+    // The card service's accelerator proxy onto the desktop while the link is up.
+    static void ApplyDesktopProxy();
     // Runs the automatic-fetch check first in every idle pass, whether or not other tasks idle.
     class CIdleHook : public KPeriodical {
     public:

@@ -8,6 +8,7 @@
 #include "app/core/CMainWindowIface.h"
 #include "app/netconfig/USysConfig.h"
 #include "app/ppp/CPPPRedial.h"
+#include "platform/launch/KDesktopProxy.h"
 #include "platform/shell/KTicks.h"
 
 #include <cstring>
@@ -120,6 +121,8 @@ void CApplicationMain::SetDialupStatus(short status, long error)
 {
     mDialupError = error;
     if (status == kDialupIdle) {
+        // The link is down even while the port is still being released.
+        KDesktopProxy::Restore();
         bool used = CSerialPort::PortUsed(mPortName);
         for (int tries = 0; used && tries < kPortReleaseTries; ++tries) {
             Delay(kPortReleasePoll);
@@ -136,6 +139,8 @@ void CApplicationMain::SetDialupStatus(short status, long error)
 
     if (status == kDialupConnected) {
         SetAppStatus(kAppConnected, false);
+        // Before the after-connect actions, so the programs they start use the proxy.
+        ApplyDesktopProxy();
         CLaunchHooks* hooks = GetLaunchHooks();
         if (mMainWindow && mMainWindow->GetConfigSet(1413) && hooks)
             hooks->LaunchHelper("http:");

@@ -90,6 +90,7 @@ void InstallTranslations(QApplication& app)
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);

@@ -46,6 +46,18 @@ std::string System(std::string_view absolutePath)
     return Root() + std::string(absolutePath);
 }
 
+void EnterSandboxEnvironment()
+{
+    const std::string root = Root();
+    if (root.empty()) return;
+    const std::string home = root + "/home";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+    setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
+}
+
 std::string Home()
 {
     const std::string root = Root();

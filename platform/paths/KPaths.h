@@ -15,6 +15,11 @@ std::string Root();
 // A system path such as "/etc/ppp/peers/kavanti", moved below the sandbox root when there is one.
 std::string System(std::string_view absolutePath);
 
+// In a sandbox, points HOME and the XDG base variables (config, data, cache, state) at the
+// sandbox home, so that libraries reading them (GIO, GSettings) see the sandbox too. Outside a
+// sandbox it changes nothing. Call it first thing in main(), before any thread starts.
+void EnterSandboxEnvironment();
+
 // The user's home ($KAVANTI_ROOT/home in a sandbox); "" when it cannot be found.
 std::string Home();
 // XDG base folders ("" when the home cannot be found). In a sandbox the XDG variables are

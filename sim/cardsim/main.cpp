@@ -1,4 +1,5 @@
 // kavanti-cardsim: a PHS data card answering AT commands on a pseudo-terminal.
+#include "platform/paths/KPaths.h"
 #include "sim/cardsim/CardSimConfig.h"
 
 #include <algorithm>
@@ -498,6 +499,7 @@ int Main(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     // Whatever fails, the simulator ends with a message, never on an exception.
     try {
         return Main(argc, argv);

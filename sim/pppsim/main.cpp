@@ -567,6 +567,7 @@ int Main(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     // A failure of any kind ends the simulator with pppd's fatal status, never on an exception.
     try {
         return Main(argc, argv);

@@ -1,6 +1,7 @@
 // kavanti-servicesim: the prepaid service's remaining-time page on 127.0.0.1, for tests and the
 // demo. It answers "GET <path><PHS number>" from a table of numbers and minutes, in the
 // service's reply layout, and can misbehave on purpose.
+#include "platform/paths/KPaths.h"
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -263,6 +264,7 @@ void OnSignal(int) { gStop.store(true); }
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     signal(SIGPIPE, SIG_IGN);
     int port = 0;
     auto usage = [](const std::string& message) {

@@ -1,6 +1,7 @@
 // kavanti-sudosim: takes sudo's place inside a KAVANTI_ROOT sandbox, for the demo and the tests.
 // It knows exactly the two command lines Kavanti gives sudo, checks the password on standard
 // input against the sandbox's administrator, and runs the program as the same user.
+#include "platform/paths/KPaths.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,7 @@ void Wipe(std::string& s)
 
 int main(int argc, char** argv)
 {
+    KPaths::EnterSandboxEnvironment();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         Help();
         return 0;

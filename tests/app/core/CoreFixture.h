@@ -133,6 +133,8 @@ inline std::string TestSessionBus()
 class CoreTest : public ::testing::Test {
 protected:
     ScopedEnv busEnv{"DBUS_SESSION_BUS_ADDRESS", TestSessionBus()};
+    // Connecting puts the accelerator proxy on the desktop: never on the real user's settings.
+    ScopedEnv gsettingsEnv{"GSETTINGS_BACKEND", "memory"};
     SandboxRoot root;
     FakeSysfs sysfs{root.Path()};
     std::string device = KPaths::DevicePath("ttyS1");

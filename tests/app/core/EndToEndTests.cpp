@@ -321,3 +321,61 @@ TEST_F(CoreEndToEnd, ElevenFailingDialsWithRedialGiveTenRedialsThreeHundredTicks
 }
 
 KAVANTI_KEYRING_MAIN()
+
+namespace {
+
+std::string Gsetting(const char* schema, const char* key)
+{
+    RunResult r = RunProgram({"/usr/bin/gsettings", "get", schema, key});
+    while (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
+    return r.out;
+}
+
+// The desktop proxy as one text: mode, HTTP host and port.
+std::string DesktopProxy()
+{
+    return Gsetting("org.gnome.system.proxy", "mode") + " " + Gsetting("org.gnome.system.proxy.http", "host") + " " +
+           Gsetting("org.gnome.system.proxy.http", "port");
+}
+
+} // namespace
+
+TEST_F(CoreEndToEnd, TheAcceleratorProxyIsOnTheDesktopOnlyWhileTheLinkIsUp)
+{
+    // GSettings on a key file in the sandbox home, read afresh by gsettings for every check.
+    const std::string home = root.Path() + "/home";
+    ScopedEnv backend{"GSETTINGS_BACKEND", "keyfile"};
+    ScopedEnv config{"XDG_CONFIG_HOME", home + "/.config"};
+    ScopedEnv state{"XDG_STATE_HOME", home + "/.local/state"};
+    for (const std::vector<std::string>& set :
+         {std::vector<std::string>{"org.gnome.system.proxy", "mode", "auto"},
+          {"org.gnome.system.proxy.http", "host", "old.example"},
+          {"org.gnome.system.proxy.http", "port", "3128"}})
+        ASSERT_EQ(RunProgram({"/usr/bin/gsettings", "set", set[0], set[1], set[2]}).status, 0);
+    const std::string before = DesktopProxy();
+    ASSERT_EQ(before, "'auto' 'old.example' 3128");
+
+    // An earlier run killed while its link was up.
+    ASSERT_EQ(RunProgram({KAVANTI_PROXY_PROBE, "apply-then-die", "left.example", "8080"}).status, -1);
+    ASSERT_EQ(DesktopProxy(), "'manual' 'left.example' 8080");
+    StartApp();
+    EXPECT_EQ(DesktopProxy(), before) << "the next start puts the user's settings back";
+
+    app->ObeyCommand(kCmdConnect, nullptr);
+    ASSERT_TRUE(Run([&] { return CApplicationMain::GetAppStatus() == kAppConnected; }))
+        << testing::PrintToString(window.statuses);
+    const std::string accelerator = CSysConfig::ProxyServerFor(1);
+    EXPECT_EQ(DesktopProxy(), "'manual' '" + accelerator + "' 32080");
+
+    app->ObeyCommand(kCmdDisconnect, nullptr);
+    ASSERT_TRUE(Run([&] { return CApplicationMain::GetAppStatus() == kAppIdle && Seen(kDialupIdle) > 0; }));
+    EXPECT_EQ(DesktopProxy(), before) << "link down restores";
+
+    // Quitting with the link up restores too.
+    app->ObeyCommand(kCmdConnect, nullptr);
+    ASSERT_TRUE(Run([&] { return CApplicationMain::GetAppStatus() == kAppConnected; }));
+    ASSERT_EQ(DesktopProxy(), "'manual' '" + accelerator + "' 32080");
+    CApplicationMain::GetPPPControl()->ClosePort();
+    app.reset();
+    EXPECT_EQ(DesktopProxy(), before);
+}

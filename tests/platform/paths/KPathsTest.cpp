@@ -3,7 +3,9 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 TEST(KPaths, SandboxMovesSystemPathsAndTheHome)
 {
@@ -52,4 +54,37 @@ TEST(KPaths, AtomicWriteReplacesWholeAndSetsTheMode)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(KPaths::WriteFileAtomically(tmp / "missing/dir/file", "x", 0600), 0);
     EXPECT_EQ(KPaths::MakeFolders(file), ENOTDIR);
+}
+
+// Libraries such as GIO read HOME and the XDG variables themselves: in a sandbox they must name
+// the same folders as KPaths, and outside one they must stay as the user set them.
+TEST(KPaths, EnteringTheSandboxEnvironmentPointsHomeAndXdgAtTheSandbox)
+{
+    const char* vars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"};
+    const char* real[] = {"/home/someone", "/home/someone/cfg", "/home/someone/data", "/home/someone/cache",
+                          "/home/someone/state"};
+    struct Case {
+        const char* root;
+        const char* expected[5];
+    } cases[] = {
+        {"/tmp/sandbox/",
+         {"/tmp/sandbox/home", "/tmp/sandbox/home/.config", "/tmp/sandbox/home/.local/share",
+          "/tmp/sandbox/home/.cache", "/tmp/sandbox/home/.local/state"}},
+        {nullptr, {real[0], real[1], real[2], real[3], real[4]}},
+        {"/", {real[0], real[1], real[2], real[3], real[4]}}, // "/" is no sandbox
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root ? c.root : "(no sandbox)");
+        std::vector<std::unique_ptr<ScopedEnv>> env;
+        for (int i = 0; i < 5; ++i) env.push_back(std::make_unique<ScopedEnv>(vars[i], real[i]));
+        if (c.root) env.push_back(std::make_unique<ScopedEnv>("KAVANTI_ROOT", c.root));
+        else unsetenv("KAVANTI_ROOT");
+        const std::string config = KPaths::ConfigHome(), data = KPaths::DataHome();
+        KPaths::EnterSandboxEnvironment();
+        for (int i = 0; i < 5; ++i) EXPECT_STREQ(std::getenv(vars[i]), c.expected[i]) << vars[i];
+        EXPECT_EQ(KPaths::ConfigHome(), config) << "KPaths and the libraries agree";
+        EXPECT_EQ(KPaths::DataHome(), data);
+        EXPECT_EQ(KPaths::ConfigHome(), std::getenv("XDG_CONFIG_HOME"));
+        EXPECT_EQ(KPaths::DataHome(), std::getenv("XDG_DATA_HOME"));
+    }
 }

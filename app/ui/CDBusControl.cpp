@@ -246,7 +246,19 @@ void CDBusControl::Connect(bool redial)
 
 void CDBusControl::Disconnect() { Press(kPaneDisconnect, "Disconnect"); }
 void CDBusControl::Cancel() { Press(kPaneCancel, "Cancel"); }
-void CDBusControl::Measure() { Press(kPaneMeasure, "Measure"); }
+void CDBusControl::Measure()
+{
+    // The card panel hides its button while connected or without a card, but only once the
+    // user opens that tab: a script that never opens it must be refused the same way.
+    const short app = AppStatus();
+    if (app == 2 || app == -1) {
+        if (calledFromDBus())
+            sendErrorReply(kErrorDisabled,
+                           QStringLiteral("Measure is not available now (status %1)").arg(sLastStatus));
+        return;
+    }
+    Press(kPaneMeasure, "Measure");
+}
 void CDBusControl::FetchRemainingTime() { Press(kPaneRemainingTimeButton, "the remaining-time button"); }
 
 void CDBusControl::ShowWindow()

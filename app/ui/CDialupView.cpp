@@ -2,6 +2,7 @@
 
 #include "app/prefs/CAppPrefs.h"
 #include "app/ui/CUiHost.h"
+#include "platform/ppp/KPPPPppd.h"
 #include "ui_1100.h"
 
 #include <QCheckBox>
@@ -202,6 +203,10 @@ void CDialupView::SetStatus(short code)
     const QString text = index ? UPanes::GetIndString(1100, index) : QString();
     if (!text.isEmpty()) SetStatusMessage(text);
     if (code == 11 && mHost && mHost->GetDialupError() != 0) ShowEndpointFailure(mHost->GetDialupError());
+    // A failure that pppd ended with its own exit status says which one, in words.
+    if (code == 9 && mHost && mHost->GetDialupError() > 0)
+        SetStatusMessage(tr("The connection failed: %1.")
+                             .arg(QString::fromStdString(KPPP::ExitStatusText(int(mHost->GetDialupError())))));
     ButtonSetting(code);
 }
 

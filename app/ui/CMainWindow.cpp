@@ -4,9 +4,11 @@
 #include "app/ui/CAcceleratorView.h"
 #include "app/ui/CCardInfoView.h"
 #include "app/ui/CConfigView.h"
+#include "app/ui/CDBusControl.h"
 #include "app/ui/CDialupView.h"
 #include "app/ui/CUiHost.h"
 #include "app/ui/UPanes.h"
+#include "platform/launch/KNotify.h"
 #include "platform/shell/KEventLoop.h"
 #include "ui_1000.h"
 
@@ -22,7 +24,7 @@
 #include <stdexcept>
 
 namespace {
-constexpr int kApply = 1001, kTabControl = 1003, kPanels = 1004, kLamp = 1005;
+constexpr int kApply = 1001, kTabControl = 1003, kPanels = 1004, kLamp = 1005, kStatusMessage = 1131;
 constexpr short kAppConnected = 2, kAppNoCard = -1;
 } // namespace
 
@@ -112,6 +114,13 @@ void CMainWindow::SetStatus(short code)
     default: break;
     }
     if (mDialupView) mDialupView->SetStatus(code);
+    // In the tray or minimised the lamp is not seen: the desktop tells of the link instead.
+    const bool hidden = !isVisible() || isMinimized();
+    if (hidden && (code == 2 || code == 9 || code == 0)) {
+        const auto* message = UPanes::Find<QLabel>(this, kStatusMessage);
+        KNotify::LinkStatusChanged(code, hidden, message ? message->text().toStdString() : std::string());
+    }
+    CDBusControl::NotifyStatus(code);
 }
 
 void CMainWindow::SetStatusColor(short pictureID)
@@ -131,6 +140,7 @@ void CMainWindow::SetLimitText(const char* text, int32_t length, short traitsID)
 void CMainWindow::SetCardInfo(const ModemInformation* info)
 {
     if (mCardInfoView) mCardInfoView->SetStatus(info);
+    if (info) CDBusControl::NotifyCard(*info);
 }
 
 void CMainWindow::GetDialupSetting(Str255& accessPoint, Str255& userName, Str255& password)

@@ -5,6 +5,8 @@
 #include "app/netconfig/CAuthPrompt.h"
 #include "app/ui/CAuthDialog.h"
 #include "app/ui/CCoreUiHost.h"
+#include "app/ui/CDBusControl.h"
+#include "app/ui/CDialupView.h"
 #include "app/ui/CMainWindow.h"
 #include "app/ui/CUiFactory.h"
 #include "platform/shell/KEventLoop.h"
@@ -105,9 +107,11 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // A second start shows the running Kavanti's window instead of opening another.
+    if (CDBusControl::HandOverToRunningInstance()) return 0;
     QApplication::setApplicationName("Kavanti");
     QApplication::setApplicationVersion(KAVANTI_VERSION);
-    QApplication::setDesktopFileName("kavanti");
+    QApplication::setDesktopFileName("org.kavanti.Kavanti");
     QApplication::setWindowIcon(QIcon(":/pictures/kavanti.svg"));
     // The window has no close button; closing an about window must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -130,7 +134,18 @@ int main(int argc, char** argv)
         CShellCommander shell;
         CApplicationMain appMain;
         appMain.SetSuperCommander(&shell);
-        if (appMain.StartUp()) code = KEventLoop::Run();
+        if (appMain.StartUp()) {
+            CDBusControl::Hooks hooks;
+            hooks.appStatus = [] { return short(CApplicationMain::GetAppMain()->GetAppStatus()); };
+            hooks.quit = [&shell] { shell.ObeyCommand(CShellCommander::kCmdQuit, nullptr); };
+            CMainWindow* window = factory.MainWindow();
+            CDialupView* dialup = window ? window->DialupView() : nullptr;
+            if (dialup) hooks.accountValid = [dialup] { return dialup->CheckUserName() && dialup->CheckPassword(); };
+            CDBusControl control(window, hooks);
+            // Lost a start race to another instance: it has been asked to show its window.
+            if (control.Start() == CDBusControl::StartResult::Taken) code = 0;
+            else code = KEventLoop::Run();
+        }
         // The window belongs to the framework: it goes before the application object, saving
         // its position, the modem-script option and the remaining time.
         factory.DestroyWindows();

@@ -41,8 +41,9 @@ bool Send(const std::string& summary, const std::string& body)
     if (!ServiceAvailable()) return false;
     QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("kavanti"));
-    m << QStringLiteral("Kavanti") << gLastId << QStringLiteral("kavanti") << QString::fromStdString(summary)
+    // The desktop entry and the themed icon are both named after the application's D-Bus name.
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.kavanti.Kavanti"));
+    m << QStringLiteral("Kavanti") << gLastId << QStringLiteral("org.kavanti.Kavanti") << QString::fromStdString(summary)
       << QString::fromStdString(body) << QStringList() << hints << int(-1);
     QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(m);
     auto* watcher = new QDBusPendingCallWatcher(call);

@@ -182,6 +182,10 @@
 <context>
     <name>CDialupView</name>
     <message>
+        <source>The connection failed: %1.</source>
+        <translation>接続できませんでした: %1。</translation>
+    </message>
+    <message>
         <source>Dial-up</source>
         <translation>ダイヤルアップ</translation>
     </message>

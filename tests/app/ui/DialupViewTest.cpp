@@ -296,3 +296,19 @@ TEST_F(DialupTest, PasswordShowsBullets)
 }
 
 } // namespace
+
+TEST_F(DialupTest, FailureNamesThePppdExitStatusOnlyWhenThereIsOne)
+{
+    struct Case { long error; const char* expected; };
+    const Case cases[] = {
+        {16, "The connection failed: the modem hung up."},
+        {19, "The connection failed: authentication failed."},
+        {0, "The connection failed."},
+        {kStatusFileNotFound, "The connection failed."}, // a platform code, not pppd's
+    };
+    for (const Case& c : cases) {
+        mHost.dialupError = c.error;
+        View().SetStatus(9);
+        EXPECT_EQ(Pane<QLabel>(1131)->text(), QString(c.expected)) << "error " << c.error;
+    }
+}

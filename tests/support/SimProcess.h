@@ -71,19 +71,20 @@ inline RunResult RunProgram(const std::vector<std::string>& args, int timeoutMs 
     return r;
 }
 
-// kavanti-cardsim running in the background; the slave path comes from its first output line.
-class SimProcess {
+// A simulator running in the background that says on its first output line where it can be
+// reached (a pseudo-terminal's path, a port number).
+class BackgroundSim {
 public:
-    explicit SimProcess(std::vector<std::string> options)
+    BackgroundSim(const std::string& program, std::vector<std::string> options)
     {
-        std::signal(SIGHUP, SIG_IGN);
         int out[2];
         if (pipe(out) != 0) return;
         mPid = fork();
         if (mPid == 0) {
             dup2(out[1], 1);
             close(out[0]);
-            std::vector<std::string> args = {StageBin("kavanti-cardsim")};
+            close(out[1]);
+            std::vector<std::string> args = {StageBin(program)};
             args.insert(args.end(), options.begin(), options.end());
             std::vector<char*> argv;
             for (auto& a : args) argv.push_back(a.data());
@@ -95,11 +96,11 @@ public:
         mOut = out[0];
         char c;
         pollfd p{mOut, POLLIN, 0};
-        while (poll(&p, 1, 5000) > 0 && read(mOut, &c, 1) == 1 && c != '\n') mSlave += c;
+        while (poll(&p, 1, 5000) > 0 && read(mOut, &c, 1) == 1 && c != '\n') mFirstLine += c;
     }
-    ~SimProcess() { Stop(); }
-
-    const std::string& Slave() const { return mSlave; }
+    ~BackgroundSim() { Stop(); }
+    BackgroundSim(const BackgroundSim&) = delete;
+    BackgroundSim& operator=(const BackgroundSim&) = delete;
 
     // SIGTERM and wait; the exit status, or -1.
     int Stop()
@@ -120,11 +121,33 @@ public:
         return mStatus;
     }
 
+protected:
+    const std::string& FirstLine() const { return mFirstLine; }
+
 private:
     pid_t mPid = -1;
     int mOut = -1;
     int mStatus = -1;
-    std::string mSlave;
+    std::string mFirstLine;
+};
+
+// kavanti-cardsim running in the background; the slave path comes from its first output line.
+class SimProcess : public BackgroundSim {
+public:
+    explicit SimProcess(std::vector<std::string> options)
+        : BackgroundSim(IgnoringHangUps("kavanti-cardsim"), std::move(options))
+    {
+    }
+
+    const std::string& Slave() const { return FirstLine(); }
+
+private:
+    // The test outlives the card's pseudo-terminal hang-ups; set before the simulator starts.
+    static std::string IgnoringHangUps(std::string program)
+    {
+        std::signal(SIGHUP, SIG_IGN);
+        return program;
+    }
 };
 
 // A plain raw client on the slave, as chat or a terminal program would be.
